@@ -1,0 +1,140 @@
+// The one OBS Remote client: connection state machine, worker thread, the status fields
+// that answers and updates fill, the scene model, and the requests.
+//
+// Threads: the host's thread calls Connect, Disconnect, the requests and every read; the
+// worker thread runs the WebSocket session and every answer and update handler. Single
+// values shared by the two are atomics; texts that one thread replaces while the other
+// reads are GuardedText; the scene model has its own locks.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "client/client_events.h"
+#include "client/guarded_text.h"
+#include "client/scene_model.h"
+#include "client/session_state.h"
+#include "shell/host_interface.h"
+#include "support/portable_thread.h"
+
+enum ConnectionState : uint32_t {
+    Disconnected = 0,
+    Connecting = 1,
+    Connected = 2,
+    Ready = 3,
+    Disconnecting = 4,
+};
+
+// "Disconnected", "Connecting", "Connected", "Ready", "Disconnecting"; "Unknown" otherwise.
+const char* StateName(uint32_t state);
+
+// How the client reaches its host. The shell fills it at start-up; tests point it at a
+// recording host. Event ids are those the host answered to RegisterEvent (0 = none).
+struct ClientHostLink {
+    std::atomic<HostInterface*> Host{nullptr};
+    std::atomic<void*> Identity{nullptr}; // the extension object: "client" in service calls
+    std::atomic<uint32_t> EventIds[ClientEventCount] = {};
+    std::atomic<ServiceConnection> HttpConnection{0};
+};
+
+// Where the session connects. The module always uses localhost:4444 with path "/"; tests
+// set another port before Connect.
+struct ClientEndpoint {
+    std::string Address = "localhost";
+    uint16_t Port = 4444;
+    std::string Path = "/";
+};
+
+class OBSRemoteClient {
+public:
+    OBSRemoteClient();
+    ~OBSRemoteClient();
+    OBSRemoteClient(const OBSRemoteClient&) = delete;
+    OBSRemoteClient& operator=(const OBSRemoteClient&) = delete;
+
+    // --- worker thread; the record begins with it ---
+    CPlatformThread Worker;
+
+    // --- stream information (stream announcement) ---
+    GuardedText StreamKey;
+    GuardedText StreamUser;
+    GuardedText StreamSite;
+
+    // --- authentication ---
+    GuardedText AuthSecret;
+    std::atomic<bool> HaveAuthInfo{false};
+    GuardedText AuthSalt;
+    GuardedText AuthChallenge;
+    std::atomic<bool> IsAuthenticated{true};
+
+    // --- status ---
+    std::atomic<bool> HaveVersion{false};
+    std::atomic<double> RemoteVersion{0.0};
+    std::atomic<bool> HaveVolumes{false};
+    std::atomic<bool> IsMicrophoneMuted{false};
+    std::atomic<double> MicrophoneVolume{0.0};
+    std::atomic<bool> IsDesktopMuted{false};
+    std::atomic<double> DesktopVolume{0.0};
+    std::atomic<bool> HaveStreamingStatus{false};
+    std::atomic<bool> IsStreaming{false};
+    std::atomic<bool> IsPreview{false};
+    std::atomic<bool> HaveStreamStats{false};
+    std::atomic<int64_t> BytesPerSecond{0};
+    std::atomic<double> Strain{0.0};
+    std::atomic<int64_t> TotalStreamTime{0};
+    std::atomic<int64_t> NumTotalFrames{0};
+    std::atomic<int64_t> NumDroppedFrames{0};
+    std::atomic<int64_t> FPS{0};
+
+    // --- scene model: CurrentSceneName, ScenesLock and Scenes live in Model ---
+    SceneModel Model;
+
+    // --- session: Context, Connection, the send queue and the receive buffer ---
+    SessionState Session;
+
+    std::atomic<uint32_t> State{Disconnected};
+    uint32_t NextMessageId = 1; // under Session.SendLock
+
+    ClientHostLink Link;
+    ClientEndpoint Endpoint;
+
+    // --- state machine ---
+    void Connect();
+    void Disconnect();
+    void SetState(uint32_t state);
+    void RaiseStateChanged(uint32_t state);
+    bool IsConnected() const;
+    void ResetStatus();
+
+    // --- requests (each prints "HVEOBSRemote: <name>: Not connected" while not connected) ---
+    void GetVersion();
+    void GetVolumes();
+    void SetVolume(const char* channel, float volume, bool final);
+    void ToggleMicMute();
+    void ToggleDesktopMute();
+    void GetAuthRequired();
+    void GetStreamingStatus();
+    void StartStreaming();
+    void StartPreview();
+    void GetSceneList();
+    void GetCurrentScene();
+    void SetCurrentScene(const char* sceneName);
+    // nameList: the source names, each in double quotes, joined by single commas.
+    void SetSourceOrder(const char* nameList);
+    void SetSourceRender(const char* sourceName, bool render);
+
+    // --- authentication ---
+    void Authenticate(const char* password);
+    void SendAuthentication();
+    void MarkAuthenticated();
+    bool QueryAuthRequired(bool& required);
+    bool QueryIsAuthenticated(bool& authenticated);
+
+    // --- host ---
+    // Raises an event by its registration index with the given argument texts.
+    void Raise(ClientEvent event, int32_t argc = 0, const char* const* argv = nullptr);
+    // Prints one line through the host's ConsolePrintf, unformatted.
+    void Print(const char* line);
+    HostInterface* Host() const { return Link.Host.load(); }
+};

@@ -1,0 +1,29 @@
+// The WebSocket session's part of the client record: the library context and connection,
+// the queue of requests waiting for the worker to write them, and the receive buffer.
+#pragma once
+
+#include <atomic>
+#include <deque>
+#include <string>
+
+#include "support/critical_section.h"
+
+struct lws;
+struct lws_context;
+
+struct SessionState {
+    lws_context* Context = nullptr;  // the running session's context (worker; host only while no worker runs)
+    lws* Connection = nullptr;        // the session's client connection (worker)
+    std::atomic<int> ConnectionClosed{0};
+
+    // Requests are taken an id and queued under SendLock, in the order issued; the worker
+    // writes them on the connection's writeable event. WakeContext is the context that may be
+    // woken (lws_cancel_service) while the session runs; it is cleared, under SendLock, before
+    // the context is destroyed.
+    CCriticalSection SendLock;
+    std::deque<std::string> SendQueue;
+    lws_context* WakeContext = nullptr;
+
+    // A message arriving in several deliveries is gathered here before it is parsed.
+    std::string ReceiveBuffer;
+};

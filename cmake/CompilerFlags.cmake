@@ -1,0 +1,16 @@
+# Warnings are errors unless HVE_WERROR is turned off; sanitizers apply to every target.
+add_library(hve_warnings INTERFACE)
+target_compile_options(hve_warnings INTERFACE -Wall -Wextra)
+if(HVE_WERROR)
+  target_compile_options(hve_warnings INTERFACE -Werror)
+endif()
+
+if(HVE_SANITIZE STREQUAL "address")
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+elseif(HVE_SANITIZE STREQUAL "thread")
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+elseif(NOT HVE_SANITIZE STREQUAL "")
+  message(FATAL_ERROR "HVE_SANITIZE must be empty, 'address' or 'thread'")
+endif()

@@ -1,0 +1,1 @@
+// Module entry on POSIX.

@@ -1,0 +1,101 @@
+// A host double that records every call the extension makes, for unit tests that drive
+// the client, the script types or the shell without the host stand-in. Safe from any
+// thread: the worker thread raises events and prints through it.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "shell/host_interface.h"
+
+struct RecordedEvent {
+    EventId Id = 0;
+    std::string Name; // the name registered for Id, or "#<id>" when unknown
+    std::vector<std::string> Args;
+};
+
+struct RecordedServiceRequest {
+    ServiceConnection Connection = 0;
+    uint32_t Request = 0;
+    std::string Url; // for HTTP request 1001
+    std::string Description; // for System request 1002
+};
+
+class RecordingHost : public HostInterface {
+public:
+    RecordingHost();
+
+    // Answers to give. FindExtensionSettings/CreateExtensionSettings answer these ids.
+    SettingsSetId FindSettingsAnswer = 0;
+    SettingsSetId CreateSettingsAnswer = 1;
+    std::map<std::string, KSTypeDefinition*> Types; // what FindType answers
+    // Settings files that OpenSettingsFile can open: path -> (key -> text).
+    std::map<std::string, std::map<std::string, std::string>> SettingsFiles;
+
+    // What happened. Read through the accessors, which copy under the lock.
+    std::vector<std::string> Calls() const;      // "Operation argument" per call, in order
+    std::vector<std::string> Lines() const;      // console lines, trailing line break removed
+    std::vector<RecordedEvent> Events() const;
+    std::vector<RecordedServiceRequest> Requests() const;
+    std::map<std::string, std::string> WrittenSettings() const; // SetSettingText key -> text
+    std::vector<std::string> EventNames() const; // names only, in raise order
+    void Clear();                                // forgets lines, events and requests
+
+    // Waits until pred(events) holds or the deadline passes; answers whether it held.
+    bool WaitFor(const std::function<bool(const std::vector<RecordedEvent>&)>& pred,
+                 std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+    // Waits until an event of this name has been raised at least `count` times.
+    bool WaitForEvent(const std::string& name, size_t count = 1,
+                      std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+    size_t CountEvents(const std::string& name) const;
+
+    // HostInterface
+    bool AddCommand(const char* name, CommandHandler handler, bool option1, bool option2) override;
+    void RemoveCommand(const char* name) override;
+    bool AddTopLevelObject(const char* name, TopLevelObjectFunction function) override;
+    void RemoveTopLevelObject(const char* name) override;
+    bool RegisterType(KSTypeDefinition* type) override;
+    void UnregisterType(KSTypeDefinition* type) override;
+    KSTypeDefinition* FindType(const char* name, int32_t reserved1, int32_t reserved2) override;
+    EventId RegisterEvent(const char* name) override;
+    void RaiseEvent(EventId id, int32_t reserved, int32_t argc, const char* const* argv, void* none) override;
+    void ConsolePrintf(const char* format, ...) override;
+    SettingsSetId FindExtensionSettings(const char* name) override;
+    SettingsSetId CreateExtensionSettings(const char* name) override;
+    ServiceHandle RegisterService(void* client, const char* name, ServiceHandler handler) override;
+    void ShutdownService(void* client, ServiceHandle handle) override;
+    ServiceConnection ConnectService(void* client, const char* name, ServiceHandler handler) override;
+    void ServiceRequest(void* client, ServiceConnection connection, uint32_t request, void* record) override;
+    void DisconnectService(void* client, ServiceConnection connection) override;
+    void GetSettingText(SettingsSetId& set, const char* key, char* buffer, uint32_t size) override;
+    void SetSettingText(SettingsSetId& set, const char* key, const char* text) override;
+    SettingsSetId OpenSettingsFile(const char* path) override;
+    void CloseSettings(SettingsSetId& set) override;
+
+    // Handlers and functions the extension handed over, by name.
+    std::map<std::string, TopLevelObjectFunction> TopLevelObjects;
+    std::map<std::string, ServiceHandler> ServiceHandlers;     // ConnectService, by service name
+    std::map<std::string, ServiceHandler> OfferedServices;     // RegisterService, by service name
+    std::vector<KSTypeDefinition*> RegisteredTypes;
+
+private:
+    void Record(const std::string& call);
+
+    mutable std::mutex Mutex;
+    mutable std::condition_variable Changed;
+    std::vector<std::string> CallLog;
+    std::vector<std::string> ConsoleLines;
+    std::vector<RecordedEvent> RaisedEvents;
+    std::vector<RecordedServiceRequest> ServiceRequests;
+    std::map<std::string, std::string> Written;
+    std::vector<std::string> EventNamesById; // index id-1
+    uint32_t NextHandle = 1;
+    uint32_t NextOpenedSet = 100;
+    std::map<uint32_t, std::map<std::string, std::string>> OpenSets;
+};
