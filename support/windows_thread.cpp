@@ -1,0 +1,66 @@
+#include "support/portable_thread.h"
+
+CWindowsThread::CWindowsThread()
+    : IsRunning(false), StopRequested(false), Started(false), ThreadParameter(nullptr), ThreadId(0),
+      ThreadHandle(nullptr)
+{
+}
+
+CWindowsThread::~CWindowsThread()
+{
+    if (IsRunning.load()) {
+        Stop();
+    }
+    ReleaseHandle();
+}
+
+// The previous body has cleared IsRunning and is returning; wait for it so the handle can
+// be closed instead of leaking one per session.
+void CWindowsThread::ReleaseHandle()
+{
+    if (ThreadHandle != nullptr && GetThreadId(ThreadHandle) != GetCurrentThreadId()) {
+        WaitForSingleObject(ThreadHandle, INFINITE);
+        CloseHandle(ThreadHandle);
+        ThreadHandle = nullptr;
+    }
+}
+
+bool CWindowsThread::Start(ThreadRoutine routine, void* parameter, bool waitForStart)
+{
+    if (IsRunning.load()) {
+        return true;
+    }
+    ReleaseHandle();
+    ThreadParameter = parameter;
+    StopRequested.store(false);
+    Started.store(false);
+
+    DWORD id = 0;
+    ThreadHandle = CreateThread(nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(routine), this, 0, &id);
+    ThreadId.store(id);
+    if (ThreadHandle == nullptr) {
+        return false;
+    }
+    if (waitForStart) {
+        while (!Started.load()) {
+            Sleep(0);
+        }
+    }
+    return true;
+}
+
+void CWindowsThread::Stop()
+{
+    StopRequested.store(true);
+    ThreadLock.Enter();
+    ThreadId.store(0);
+    ThreadLock.Leave();
+}
+
+void CWindowsThread::Terminate()
+{
+    if (ThreadHandle != nullptr) {
+        TerminateThread(ThreadHandle, 0);
+    }
+    IsRunning.store(false);
+}
