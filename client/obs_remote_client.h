@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "client/client_events.h"
 #include "client/guarded_text.h"
@@ -63,6 +64,7 @@ public:
 
     // --- authentication ---
     GuardedText AuthSecret;
+    GuardedText AuthSecretSalt; // the salt AuthSecret was made with (under Session.SendLock with it)
     std::atomic<bool> HaveAuthInfo{false};
     GuardedText AuthSalt;
     GuardedText AuthChallenge;
@@ -122,11 +124,19 @@ public:
     void SetCurrentScene(const char* sceneName);
     // nameList: the source names, each in double quotes, joined by single commas.
     void SetSourceOrder(const char* nameList);
+    // The same request from bare names: each is JSON-escaped and quoted here.
+    void SetSourceOrderNames(const std::vector<std::string>& names);
     void SetSourceRender(const char* sourceName, bool render);
 
     // --- authentication ---
     void Authenticate(const char* password);
     void SendAuthentication();
+    // For the GetAuthRequired answer of a new connection that demands a password: when a
+    // secret from an earlier Authenticate is kept and the plug-in's salt is still the one it
+    // was made with, answers this connection's challenge and asks again for the current
+    // scene, scene list, streaming status and volumes. Otherwise does nothing (a changed
+    // salt means a changed password; a try would only use up one of the plug-in's attempts).
+    void ReauthenticateIfPossible();
     void MarkAuthenticated();
     bool QueryAuthRequired(bool& required);
     bool QueryIsAuthenticated(bool& authenticated);

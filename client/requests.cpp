@@ -1,0 +1,232 @@
+#include "client/requests.h"
+
+#include <libwebsockets.h>
+
+#include <cstdio>
+
+#include "client/json_escape.h"
+#include "client/obs_remote_client.h"
+#include "support/portable_lock.h"
+
+namespace {
+
+const char* Bool(bool value) { return value ? "true" : "false"; }
+
+std::string Typed(const char* requestType)
+{
+    std::string body = "{\"request-type\":\"";
+    body += requestType;
+    body += "\",";
+    return body;
+}
+
+std::string& Close(std::string& body)
+{
+    body += "\"message-id\":\"";
+    return body;
+}
+
+} // namespace
+
+std::string ComposeRequest(const std::string& body, uint32_t id)
+{
+    std::string text = body;
+    text += std::to_string(id);
+    text += "\"}";
+    return text;
+}
+
+bool RequestFits(const std::string& body, uint32_t id, size_t bufferSize)
+{
+    size_t length = body.size() + std::to_string(id).size() + 2;
+    return length + 1 <= bufferSize;
+}
+
+namespace RequestBody {
+
+std::string Plain(const char* requestType)
+{
+    std::string body = Typed(requestType);
+    return Close(body);
+}
+
+std::string SetVolume(const char* channel, float volume, bool final)
+{
+    char number[64];
+    std::snprintf(number, sizeof(number), "%.2f", static_cast<double>(volume));
+    std::string body = Typed("SetVolume");
+    body += "\"channel\":\"";
+    AppendJsonEscaped(body, channel);
+    body += "\",\"volume\":";
+    body += number;
+    body += ",\"final\":";
+    body += Bool(final);
+    body += ',';
+    return Close(body);
+}
+
+std::string ToggleMute(const char* channel)
+{
+    std::string body = Typed("ToggleMute");
+    body += "\"channel\":\"";
+    AppendJsonEscaped(body, channel);
+    body += "\",";
+    return Close(body);
+}
+
+std::string StartStopStreaming(bool previewOnly)
+{
+    std::string body = Typed("StartStopStreaming");
+    if (previewOnly) {
+        body += "\"preview-only\":true,";
+    }
+    return Close(body);
+}
+
+std::string Authenticate(const std::string& auth)
+{
+    std::string body = Typed("Authenticate");
+    body += "\"auth\":\"";
+    AppendJsonEscaped(body, auth.c_str());
+    body += "\",";
+    return Close(body);
+}
+
+std::string SetCurrentScene(const char* sceneName)
+{
+    std::string body = Typed("SetCurrentScene");
+    body += "\"scene-name\":\"";
+    AppendJsonEscaped(body, sceneName);
+    body += "\",";
+    return Close(body);
+}
+
+std::string SetSourceOrder(const char* nameList)
+{
+    std::string body = Typed("SetSourceOrder");
+    body += "\"scene-names\":[";
+    body += nameList != nullptr ? nameList : "";
+    body += "],";
+    return Close(body);
+}
+
+std::string SetSourceRender(const char* sourceName, bool render)
+{
+    std::string body = Typed("SetSourceRender");
+    body += "\"source\":\"";
+    AppendJsonEscaped(body, sourceName);
+    body += "\",\"render\":";
+    body += Bool(render);
+    body += ',';
+    return Close(body);
+}
+
+} // namespace RequestBody
+
+uint32_t TakeMessageId(OBSRemoteClient& client) { return client.NextMessageId++; }
+
+void SendRequest(OBSRemoteClient& client, const char* operation, size_t bufferSize, const std::string& body)
+{
+    const char* refusal = nullptr;
+    {
+        // The id is taken and the request queued under one lock, so the queue holds the
+        // requests in id order whichever thread issues them.
+        CPlatformLock guard(&client.Session.SendLock);
+        if (!client.IsConnected()) {
+            refusal = "Not connected";
+        } else if (!RequestFits(body, client.NextMessageId, bufferSize)) {
+            refusal = "Request too long";
+        } else {
+            client.Session.SendQueue.push_back(ComposeRequest(body, TakeMessageId(client)));
+            if (client.Session.WakeContext != nullptr) {
+                lws_cancel_service(client.Session.WakeContext);
+            }
+        }
+    }
+    if (refusal != nullptr) {
+        std::string line = "HVEOBSRemote: ";
+        line += operation;
+        line += ": ";
+        line += refusal;
+        client.Print(line.c_str());
+    }
+}
+
+// --- the requests of the obsremote type and of the session ---
+
+void OBSRemoteClient::GetVersion()
+{
+    SendRequest(*this, "GetVersion", SmallRequestBuffer, RequestBody::Plain("GetVersion"));
+}
+
+void OBSRemoteClient::GetVolumes()
+{
+    SendRequest(*this, "GetVolumes", SmallRequestBuffer, RequestBody::Plain("GetVolumes"));
+}
+
+void OBSRemoteClient::SetVolume(const char* channel, float volume, bool final)
+{
+    SendRequest(*this, "SetVolume", NameRequestBuffer, RequestBody::SetVolume(channel, volume, final));
+}
+
+void OBSRemoteClient::ToggleMicMute()
+{
+    SendRequest(*this, "ToggleMicMute", SmallRequestBuffer, RequestBody::ToggleMute("microphone"));
+}
+
+void OBSRemoteClient::ToggleDesktopMute()
+{
+    SendRequest(*this, "ToggleDesktopMute", SmallRequestBuffer, RequestBody::ToggleMute("desktop"));
+}
+
+void OBSRemoteClient::GetAuthRequired()
+{
+    SendRequest(*this, "GetAuthRequired", SmallRequestBuffer, RequestBody::Plain("GetAuthRequired"));
+}
+
+// Scripts know this one by the name of its event, hence the message's "GetStreamStatus".
+void OBSRemoteClient::GetStreamingStatus()
+{
+    SendRequest(*this, "GetStreamStatus", SmallRequestBuffer, RequestBody::Plain("GetStreamingStatus"));
+}
+
+void OBSRemoteClient::StartStreaming()
+{
+    SendRequest(*this, "StartStreaming", SmallRequestBuffer, RequestBody::StartStopStreaming(false));
+}
+
+void OBSRemoteClient::StartPreview()
+{
+    SendRequest(*this, "StartPreview", SmallRequestBuffer, RequestBody::StartStopStreaming(true));
+}
+
+void OBSRemoteClient::GetSceneList()
+{
+    SendRequest(*this, "GetSceneList", SmallRequestBuffer, RequestBody::Plain("GetSceneList"));
+}
+
+void OBSRemoteClient::GetCurrentScene()
+{
+    SendRequest(*this, "GetCurrentScene", SmallRequestBuffer, RequestBody::Plain("GetCurrentScene"));
+}
+
+void OBSRemoteClient::SetCurrentScene(const char* sceneName)
+{
+    SendRequest(*this, "SetCurrentScene", NameRequestBuffer, RequestBody::SetCurrentScene(sceneName));
+}
+
+void OBSRemoteClient::SetSourceOrder(const char* nameList)
+{
+    SendRequest(*this, "SetSourceOrder", ListRequestBuffer, RequestBody::SetSourceOrder(nameList));
+}
+
+void OBSRemoteClient::SetSourceOrderNames(const std::vector<std::string>& names)
+{
+    SendRequest(*this, "SetSourceOrder", ListRequestBuffer,
+                RequestBody::SetSourceOrder(JsonQuotedList(names).c_str()));
+}
+
+void OBSRemoteClient::SetSourceRender(const char* sourceName, bool render)
+{
+    SendRequest(*this, "SetSourceRender", NameRequestBuffer, RequestBody::SetSourceRender(sourceName, render));
+}

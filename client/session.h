@@ -1,0 +1,25 @@
+// The WebSocket session that the worker thread runs for each Connect: it creates the
+// library context, connects to the plug-in, writes the queued requests, hands every
+// complete received message to DispatchMessage, and ends on close, error or stop.
+#pragma once
+
+#include <cstdint>
+
+#include "support/portable_thread.h"
+
+class OBSRemoteClient;
+
+// The worker's routine. The thread object's parameter is the client.
+uint32_t HVE_THREADCALL WorkerThreadMain(void* threadObject);
+
+// One session, on the worker thread. Leaves Session.Context in place only when the
+// connection could not be started; the next Connect or Disconnect destroys it.
+void RunSession(OBSRemoteClient& client);
+
+// Destroys the session's library context, if any, after making sure no request can wake it
+// any more; requests still queued are dropped. Worker thread, or the host's thread while no
+// worker runs.
+void DestroySessionContext(OBSRemoteClient& client);
+
+// Cuts short the worker's current wait in the library, from any thread.
+void WakeSession(OBSRemoteClient& client);
