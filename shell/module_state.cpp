@@ -1,0 +1,3 @@
+#include "shell/module_state.h"
+
+ModuleState g_Module = {};
