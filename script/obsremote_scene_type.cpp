@@ -1,0 +1,120 @@
+#include "script/obsremote_scene_type.h"
+
+#include <string>
+
+#include "client/obs_remote_client.h"
+#include "script/host_text.h"
+#include "script/live_records.h"
+#include "script/obsremote_source_type.h"
+#include "script/script_arguments.h"
+#include "script/script_results.h"
+
+namespace {
+
+const char* const MemberNames[SceneMemberCount] = {"Name", "IsCurrentScene", "Source", "NumSources"};
+const char* const MethodNames[SceneMethodCount] = {"SetCurrentScene"};
+
+} // namespace
+
+OBSRemoteSceneType::OBSRemoteSceneType(OBSRemoteClient* client) : KSTypeDefinition("obsremotescene"), Client(client)
+{
+    for (uint32_t id = 0; id < SceneMemberCount; ++id) {
+        AddMember(id, MemberNames[id], nullptr);
+    }
+    for (uint32_t id = 0; id < SceneMethodCount; ++id) {
+        AddMethod(id, MethodNames[id], nullptr);
+    }
+}
+
+OBSRemoteSceneType::~OBSRemoteSceneType() = default;
+
+bool OBSRemoteSceneType::GetMember(KSValue value, _KSTypeMember* member, int32_t argc, const char* const* argv,
+                                   KSTypedValue& result)
+{
+    if (value.IsNone() || member == nullptr || Client == nullptr || member->ID >= SceneMemberCount) {
+        return false;
+    }
+    SceneModel& model = Client->Model;
+    LiveScene live(model, value);
+    SceneInfo* scene = live.Scene();
+    if (scene == nullptr) {
+        return false;
+    }
+    switch (member->ID) {
+    case SceneMemberName:
+        // The record may be deleted once the lock is released; the host gets a copy.
+        return ResultString(result, HoldTextForHost(scene->Name));
+    case SceneMemberIsCurrentScene:
+        return ResultBool(result, model.IsCurrentScene(scene));
+    case SceneMemberSource: {
+        const char* selector = ArgumentText(argc, argv, 0);
+        if (selector[0] == '\0') {
+            return false;
+        }
+        CSectionGuard sources(&scene->SourcesLock);
+        SourceInfo* source = nullptr;
+        uint32_t position = 0;
+        if (SelectorPosition(selector, position)) {
+            source = SceneModel::SourceAt(scene, position);
+        }
+        if (source == nullptr) {
+            source = SceneModel::FindSource(scene, selector, false);
+        }
+        if (source == nullptr) {
+            return false;
+        }
+        result.Type = pOBSRemoteSourceType;
+        result.Value = SourceValue(source);
+        return true;
+    }
+    case SceneMemberNumSources:
+        return ResultInt64(result, static_cast<int64_t>(SceneModel::SourceCount(scene)));
+    default:
+        return false;
+    }
+}
+
+bool OBSRemoteSceneType::GetMethod(KSValue& value, _KSTypeMember* method, int32_t, const char* const*)
+{
+    if (value.IsNone() || method == nullptr || Client == nullptr) {
+        return false;
+    }
+    switch (method->ID) {
+    case SceneMethodSetCurrentScene:
+        return SetCurrentScene(value);
+    default:
+        return false;
+    }
+}
+
+// The model's current scene changes only when OBS reports the switch.
+bool OBSRemoteSceneType::SetCurrentScene(const KSValue& value)
+{
+    std::string name;
+    {
+        LiveScene live(Client->Model, value);
+        SceneInfo* scene = live.Scene();
+        if (scene == nullptr || !Client->IsConnected()) {
+            return false;
+        }
+        if (Client->Model.IsCurrentScene(scene)) {
+            return true;
+        }
+        name = scene->Name;
+    }
+    // The request goes out without the model's locks held.
+    Client->SetCurrentScene(name.c_str());
+    return true;
+}
+
+bool OBSRemoteSceneType::ToText(KSValue value, char* buffer, uint32_t size)
+{
+    if (value.IsNone() || Client == nullptr) {
+        return false;
+    }
+    LiveScene live(Client->Model, value);
+    if (live.Scene() == nullptr) {
+        return false;
+    }
+    return CopyTextToBuffer(live.Scene()->Name.c_str(), buffer, size);
+}

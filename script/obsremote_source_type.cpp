@@ -1,0 +1,110 @@
+#include "script/obsremote_source_type.h"
+
+#include <string>
+
+#include "client/obs_remote_client.h"
+#include "script/host_text.h"
+#include "script/live_records.h"
+#include "script/script_arguments.h"
+#include "script/script_results.h"
+
+namespace {
+
+const char* const MemberNames[SourceMemberCount] = {"Name", "Render", "X", "Y", "Width", "Height"};
+const char* const MethodNames[SourceMethodCount] = {"SetRender"};
+
+} // namespace
+
+OBSRemoteSourceType::OBSRemoteSourceType(OBSRemoteClient* client)
+    : KSTypeDefinition("obsremotesource"), Client(client)
+{
+    for (uint32_t id = 0; id < SourceMemberCount; ++id) {
+        AddMember(id, MemberNames[id], nullptr);
+    }
+    for (uint32_t id = 0; id < SourceMethodCount; ++id) {
+        AddMethod(id, MethodNames[id], nullptr);
+    }
+}
+
+OBSRemoteSourceType::~OBSRemoteSourceType() = default;
+
+// Every field is read while the owning scene's SourcesLock is held (LiveSource holds it).
+bool OBSRemoteSourceType::GetMember(KSValue value, _KSTypeMember* member, int32_t, const char* const*,
+                                    KSTypedValue& result)
+{
+    if (value.IsNone() || member == nullptr || Client == nullptr || member->ID >= SourceMemberCount) {
+        return false;
+    }
+    LiveSource live(Client->Model, value);
+    const SourceInfo* source = live.Source();
+    if (source == nullptr) {
+        return false;
+    }
+    switch (member->ID) {
+    case SourceMemberName:
+        // A source update may rename the record on the worker; the host gets a copy.
+        return ResultString(result, HoldTextForHost(source->Name));
+    case SourceMemberRender:
+        return ResultBool(result, source->Render);
+    case SourceMemberX:
+        return ResultFloat64(result, source->X);
+    case SourceMemberY:
+        return ResultFloat64(result, source->Y);
+    case SourceMemberWidth:
+        return ResultFloat64(result, source->Width);
+    case SourceMemberHeight:
+        return ResultFloat64(result, source->Height);
+    default:
+        return false;
+    }
+}
+
+bool OBSRemoteSourceType::GetMethod(KSValue& value, _KSTypeMember* method, int32_t argc, const char* const* argv)
+{
+    if (value.IsNone() || method == nullptr || Client == nullptr) {
+        return false;
+    }
+    switch (method->ID) {
+    case SourceMethodSetRender:
+        return SetRender(value, argc, argv);
+    default:
+        return false;
+    }
+}
+
+// OBS's render request acts on the current scene only, so a source of any other scene is
+// refused. The model's Render changes only when OBS reports the source.
+bool OBSRemoteSourceType::SetRender(const KSValue& value, int32_t argc, const char* const* argv)
+{
+    if (argc < 1) {
+        return false;
+    }
+    const bool render = ReadFlagArgument(ArgumentText(argc, argv, 0));
+    std::string name;
+    {
+        LiveSource live(Client->Model, value);
+        const SourceInfo* source = live.Source();
+        if (source == nullptr || !Client->Model.IsCurrentScene(source->Scene) || !Client->IsConnected()) {
+            return false;
+        }
+        if (source->Render == render) {
+            return true;
+        }
+        name = source->Name;
+    }
+    // The request goes out without the model's locks held.
+    Client->SetSourceRender(name.c_str(), render);
+    return true;
+}
+
+bool OBSRemoteSourceType::ToText(KSValue value, char* buffer, uint32_t size)
+{
+    if (value.IsNone() || Client == nullptr) {
+        return false;
+    }
+    LiveSource live(Client->Model, value);
+    if (live.Source() == nullptr) {
+        return false;
+    }
+    return CopyTextToBuffer(live.Source()->Name.c_str(), buffer, size);
+}

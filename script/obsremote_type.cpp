@@ -1,0 +1,237 @@
+#include "script/obsremote_type.h"
+
+#include <string>
+
+#include "client/obs_remote_client.h"
+#include "script/host_text.h"
+#include "script/live_records.h"
+#include "script/obsremote_scene_type.h"
+#include "script/script_arguments.h"
+#include "script/script_results.h"
+
+namespace {
+
+const char* const MemberNames[OBSRemoteMemberCount] = {
+    "State",           "AuthRequired",   "IsAuthenticated",  "RemoteVersion",    "IsMicrophoneMuted",
+    "IsDesktopMuted",  "DesktopVolume",  "MicrophoneVolume", "IsStreaming",      "IsPreview",
+    "BytesPerSecond",  "Strain",         "TotalStreamTime",  "NumTotalFrames",   "NumDroppedFrames",
+    "FPS",             "CurrentScene",   "CurrentSceneName", "Scene",            "NumScenes",
+};
+
+const char* const MethodNames[OBSRemoteMethodCount] = {
+    "GetVersion",     "GetVolumes",         "SetVolume",       "ToggleMicMute",   "ToggleDesktopMute",
+    "Authenticate",   "GetStreamingStatus", "StartStreaming",  "StartPreview",    "GetSceneList",
+    "GetCurrentScene", "SetCurrentScene",   "SetSourceOrder",  "SetSourceRender", "Connect",
+    "Disconnect",
+};
+
+} // namespace
+
+OBSRemoteType::OBSRemoteType(OBSRemoteClient* client) : KSTypeDefinition("obsremote"), Client(client)
+{
+    for (uint32_t id = 0; id < OBSRemoteMemberCount; ++id) {
+        AddMember(id, MemberNames[id], nullptr);
+    }
+    for (uint32_t id = 0; id < OBSRemoteMethodCount; ++id) {
+        AddMethod(id, MethodNames[id], nullptr);
+    }
+}
+
+OBSRemoteType::~OBSRemoteType() = default;
+
+bool OBSRemoteType::GetMember(KSValue value, _KSTypeMember* member, int32_t argc, const char* const* argv,
+                              KSTypedValue& result)
+{
+    if (value.IsNone() || member == nullptr || Client == nullptr) {
+        return false;
+    }
+    OBSRemoteClient& client = *Client;
+    switch (member->ID) {
+    case OBSRemoteMemberState:
+        return ResultString(result, StateName(client.State.load()));
+    case OBSRemoteMemberAuthRequired: {
+        bool required = false;
+        return client.QueryAuthRequired(required) && ResultBool(result, required);
+    }
+    case OBSRemoteMemberIsAuthenticated: {
+        bool authenticated = false;
+        return client.QueryIsAuthenticated(authenticated) && ResultBool(result, authenticated);
+    }
+    case OBSRemoteMemberRemoteVersion:
+        return client.HaveVersion.load() && ResultFloat64(result, client.RemoteVersion.load());
+    case OBSRemoteMemberIsMicrophoneMuted:
+        return client.HaveVolumes.load() && ResultBool(result, client.IsMicrophoneMuted.load());
+    case OBSRemoteMemberIsDesktopMuted:
+        return client.HaveVolumes.load() && ResultBool(result, client.IsDesktopMuted.load());
+    case OBSRemoteMemberDesktopVolume:
+        return client.HaveVolumes.load() && ResultFloat64(result, client.DesktopVolume.load());
+    case OBSRemoteMemberMicrophoneVolume:
+        return client.HaveVolumes.load() && ResultFloat64(result, client.MicrophoneVolume.load());
+    case OBSRemoteMemberIsStreaming:
+        return client.HaveStreamingStatus.load() && ResultBool(result, client.IsStreaming.load());
+    case OBSRemoteMemberIsPreview:
+        return client.HaveStreamingStatus.load() && ResultBool(result, client.IsPreview.load());
+    case OBSRemoteMemberBytesPerSecond:
+        return client.HaveStreamStats.load() && ResultInt64(result, client.BytesPerSecond.load());
+    case OBSRemoteMemberStrain:
+        return client.HaveStreamStats.load() && ResultFloat64(result, client.Strain.load());
+    case OBSRemoteMemberTotalStreamTime:
+        return client.HaveStreamStats.load() && ResultInt64(result, client.TotalStreamTime.load());
+    case OBSRemoteMemberNumTotalFrames:
+        return client.HaveStreamStats.load() && ResultInt64(result, client.NumTotalFrames.load());
+    case OBSRemoteMemberNumDroppedFrames:
+        return client.HaveStreamStats.load() && ResultInt64(result, client.NumDroppedFrames.load());
+    case OBSRemoteMemberFPS:
+        return client.HaveStreamStats.load() && ResultInt64(result, client.FPS.load());
+    case OBSRemoteMemberCurrentScene:
+        return CurrentSceneMember(result);
+    case OBSRemoteMemberCurrentSceneName:
+        // The worker may replace the name at any time; the host gets a copy that outlives the call.
+        return ResultString(result, HoldTextForHost(client.Model.CurrentSceneNameCopy()));
+    case OBSRemoteMemberScene:
+        return SceneMember(argc, argv, result);
+    case OBSRemoteMemberNumScenes:
+        return ResultInt64(result, static_cast<int64_t>(client.Model.SceneCount()));
+    default:
+        return false;
+    }
+}
+
+// ScenesLock stays held from the look-up until the serial is read, so the scene handed out
+// is one that was alive with that serial.
+bool OBSRemoteType::CurrentSceneMember(KSTypedValue& result)
+{
+    SceneModel& model = Client->Model;
+    CSectionGuard guard(&model.ScenesLock);
+    SceneInfo* scene = model.CurrentScene();
+    if (scene == nullptr) {
+        return false;
+    }
+    result.Type = pOBSRemoteSceneType;
+    result.Value = SceneValue(scene);
+    return true;
+}
+
+bool OBSRemoteType::SceneMember(int32_t argc, const char* const* argv, KSTypedValue& result)
+{
+    const char* selector = ArgumentText(argc, argv, 0);
+    if (selector[0] == '\0') {
+        return false;
+    }
+    SceneModel& model = Client->Model;
+    CSectionGuard guard(&model.ScenesLock);
+    SceneInfo* scene = nullptr;
+    uint32_t position = 0;
+    if (SelectorPosition(selector, position)) {
+        scene = model.SceneAt(position);
+    }
+    if (scene == nullptr) {
+        scene = model.FindScene(selector, false);
+    }
+    if (scene == nullptr) {
+        return false;
+    }
+    result.Type = pOBSRemoteSceneType;
+    result.Value = SceneValue(scene);
+    return true;
+}
+
+bool OBSRemoteType::GetMethod(KSValue& value, _KSTypeMember* method, int32_t argc, const char* const* argv)
+{
+    if (value.IsNone() || method == nullptr || Client == nullptr) {
+        return false;
+    }
+    OBSRemoteClient& client = *Client;
+    switch (method->ID) {
+    case OBSRemoteMethodGetVersion:
+        client.GetVersion();
+        return true;
+    case OBSRemoteMethodGetVolumes:
+        client.GetVolumes();
+        return true;
+    case OBSRemoteMethodSetVolume:
+        if (argc < 2) {
+            return false;
+        }
+        client.SetVolume(ArgumentText(argc, argv, 0), NarrowToFloat(ReadRealArgument(ArgumentText(argc, argv, 1))),
+                         ReadFlagArgument(ArgumentText(argc, argv, 2)));
+        return true;
+    case OBSRemoteMethodToggleMicMute:
+        client.ToggleMicMute();
+        return true;
+    case OBSRemoteMethodToggleDesktopMute:
+        client.ToggleDesktopMute();
+        return true;
+    case OBSRemoteMethodAuthenticate:
+        if (argc < 1) {
+            return false;
+        }
+        client.Authenticate(ArgumentText(argc, argv, 0));
+        return true;
+    case OBSRemoteMethodGetStreamingStatus:
+        client.GetStreamingStatus();
+        return true;
+    case OBSRemoteMethodStartStreaming:
+        client.StartStreaming();
+        return true;
+    case OBSRemoteMethodStartPreview:
+        client.StartPreview();
+        return true;
+    case OBSRemoteMethodGetSceneList:
+        client.GetSceneList();
+        return true;
+    case OBSRemoteMethodGetCurrentScene:
+        client.GetCurrentScene();
+        return true;
+    case OBSRemoteMethodSetCurrentScene:
+        if (argc < 1) {
+            return false;
+        }
+        client.SetCurrentScene(ArgumentText(argc, argv, 0));
+        return true;
+    case OBSRemoteMethodSetSourceOrder:
+        if (argc < 1) {
+            return false;
+        }
+        SetSourceOrder(argc, argv);
+        return true;
+    case OBSRemoteMethodSetSourceRender:
+        if (argc < 2) {
+            return false;
+        }
+        client.SetSourceRender(ArgumentText(argc, argv, 0), ReadFlagArgument(ArgumentText(argc, argv, 1)));
+        return true;
+    case OBSRemoteMethodConnect:
+        client.Connect();
+        return true;
+    case OBSRemoteMethodDisconnect:
+        client.Disconnect();
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The request inserts the list into its message unchanged: each name in double quotes, the
+// names joined by single commas.
+void OBSRemoteType::SetSourceOrder(int32_t argc, const char* const* argv)
+{
+    std::string list;
+    for (int32_t i = 0; i < argc; ++i) {
+        if (i > 0) {
+            list += ',';
+        }
+        list += '"';
+        list += ArgumentText(argc, argv, i);
+        list += '"';
+    }
+    Client->SetSourceOrder(list.c_str());
+}
+
+bool OBSRemoteType::ToText(KSValue value, char* buffer, uint32_t size)
+{
+    if (value.IsNone()) {
+        return false;
+    }
+    return CopyTextToBuffer("HVEOBSRemote", buffer, size);
+}
