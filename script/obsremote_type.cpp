@@ -1,6 +1,7 @@
 #include "script/obsremote_type.h"
 
 #include <string>
+#include <vector>
 
 #include "client/obs_remote_client.h"
 #include "script/host_text.h"
@@ -212,20 +213,16 @@ bool OBSRemoteType::GetMethod(KSValue& value, _KSTypeMember* method, int32_t arg
     }
 }
 
-// The request inserts the list into its message unchanged: each name in double quotes, the
-// names joined by single commas.
+// The names go to the client as a list; it quotes and escapes each one, so a quote or a
+// backslash in a name cannot break the request.
 void OBSRemoteType::SetSourceOrder(int32_t argc, const char* const* argv)
 {
-    std::string list;
+    std::vector<std::string> names;
+    names.reserve(static_cast<size_t>(argc));
     for (int32_t i = 0; i < argc; ++i) {
-        if (i > 0) {
-            list += ',';
-        }
-        list += '"';
-        list += ArgumentText(argc, argv, i);
-        list += '"';
+        names.emplace_back(ArgumentText(argc, argv, i));
     }
-    Client->SetSourceOrder(list.c_str());
+    Client->SetSourceOrderNames(names);
 }
 
 bool OBSRemoteType::ToText(KSValue value, char* buffer, uint32_t size)
