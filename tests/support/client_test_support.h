@@ -1,0 +1,130 @@
+// Helpers for tests that drive the client's message handling with a RecordingHost: event
+// registration in the host's order, and plain-text dumps of events, status and model that
+// tests and the data-driven cases compare.
+#pragma once
+
+#include <cinttypes>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "client/dispatch.h"
+#include "client/obs_remote_client.h"
+#include "support/portable_lock.h"
+#include "tests/support/json_value.h"
+#include "tests/support/recording_host.h"
+
+// The nineteen event names in registration order.
+inline const char* const* ClientEventNames()
+{
+    static const char* const Names[ClientEventCount] = {
+        "OBSRemote:StateChanged",     "OBSRemote:Error",           "OBSRemote:AuthAccepted",
+        "OBSRemote:AuthFailed",       "OBSRemote:VersionRsp",      "OBSRemote:VolumesRsp",
+        "OBSRemote:AuthRequiredRsp",  "OBSRemote:StreamStatusRsp", "OBSRemote:SceneListRsp",
+        "OBSRemote:CurrentSceneRsp",  "OBSRemote:StreamStarting",  "OBSRemote:StreamStopping",
+        "OBSRemote:StreamStatus",     "OBSRemote:SwitchScenes",    "OBSRemote:ScenesChanged",
+        "OBSRemote:SourceOrderChanged", "OBSRemote:RepopulateSources", "OBSRemote:SourceChanged",
+        "OBSRemote:VolumeChanged",
+    };
+    return Names;
+}
+
+// Points the client at the host and registers the events as start-up does.
+inline void AttachRecordingHost(RecordingHost& host, OBSRemoteClient& client)
+{
+    client.Link.Host.store(&host);
+    for (uint32_t i = 0; i < ClientEventCount; ++i) {
+        client.Link.EventIds[i].store(host.RegisterEvent(ClientEventNames()[i]));
+    }
+}
+
+// OBSRemote:VolumeChanged "desktop" "1" "0.5000" "0"
+inline std::string FormatEvent(const RecordedEvent& event)
+{
+    std::string text = event.Name;
+    for (const std::string& arg : event.Args) {
+        text += " \"";
+        for (char c : arg) {
+            if (c == '"' || c == '\\') {
+                text += '\\';
+            }
+            text += c;
+        }
+        text += '"';
+    }
+    return text;
+}
+
+inline std::vector<std::string> FormatEvents(const RecordingHost& host)
+{
+    std::vector<std::string> lines;
+    for (const RecordedEvent& event : host.Events()) {
+        lines.push_back(FormatEvent(event));
+    }
+    return lines;
+}
+
+// current "<name>", then per scene: scene "<name>" and one line per source.
+inline std::vector<std::string> DumpModel(SceneModel& model)
+{
+    std::vector<std::string> lines;
+    CSectionGuard scenes(&model.ScenesLock);
+    lines.push_back("current \"" + model.CurrentSceneName + "\"");
+    for (SceneInfo* scene : model.Scenes) {
+        lines.push_back("scene \"" + scene->Name + "\"");
+        CSectionGuard sources(&scene->SourcesLock);
+        for (SourceInfo* source : scene->Sources) {
+            char numbers[160];
+            std::snprintf(numbers, sizeof(numbers), " render=%d x=%g y=%g cx=%g cy=%g", source->Render ? 1 : 0,
+                          source->X, source->Y, source->Width, source->Height);
+            lines.push_back("  source \"" + source->Name + "\"" + numbers);
+        }
+    }
+    return lines;
+}
+
+inline std::vector<std::string> DumpStatus(OBSRemoteClient& c)
+{
+    char text[512];
+    std::snprintf(text, sizeof(text),
+                  "auth have=%d authenticated=%d salt=\"%s\" challenge=\"%s\"", c.HaveAuthInfo.load() ? 1 : 0,
+                  c.IsAuthenticated.load() ? 1 : 0, c.AuthSalt.Get().c_str(), c.AuthChallenge.Get().c_str());
+    std::vector<std::string> lines{text};
+    std::snprintf(text, sizeof(text), "version have=%d value=%g", c.HaveVersion.load() ? 1 : 0, c.RemoteVersion.load());
+    lines.push_back(text);
+    std::snprintf(text, sizeof(text), "volumes have=%d mic=%d/%g desktop=%d/%g", c.HaveVolumes.load() ? 1 : 0,
+                  c.IsMicrophoneMuted.load() ? 1 : 0, c.MicrophoneVolume.load(), c.IsDesktopMuted.load() ? 1 : 0,
+                  c.DesktopVolume.load());
+    lines.push_back(text);
+    std::snprintf(text, sizeof(text), "streaming have=%d streaming=%d preview=%d", c.HaveStreamingStatus.load() ? 1 : 0,
+                  c.IsStreaming.load() ? 1 : 0, c.IsPreview.load() ? 1 : 0);
+    lines.push_back(text);
+    std::snprintf(text, sizeof(text),
+                  "stats have=%d bps=%" PRId64 " strain=%g time=%" PRId64 " frames=%" PRId64 " dropped=%" PRId64
+                  " fps=%" PRId64,
+                  c.HaveStreamStats.load() ? 1 : 0, c.BytesPerSecond.load(), c.Strain.load(), c.TotalStreamTime.load(),
+                  c.NumTotalFrames.load(), c.NumDroppedFrames.load(), c.FPS.load());
+    lines.push_back(text);
+    return lines;
+}
+
+// A client wired to a recording host, fed with message texts as the session would parse them.
+struct MessageHarness {
+    RecordingHost host;
+    OBSRemoteClient client;
+
+    MessageHarness() { AttachRecordingHost(host, client); }
+
+    // False when the text does not parse (the session drops such a delivery).
+    bool Send(const std::string& text)
+    {
+        JsonValue message = ParseMessage(text);
+        if (!message) {
+            return false;
+        }
+        DispatchMessage(client, message.get());
+        return true;
+    }
+    std::vector<std::string> Events() const { return FormatEvents(host); }
+    std::vector<std::string> Model() { return DumpModel(client.Model); }
+};
