@@ -95,9 +95,12 @@ void KGUIElement::Render()
 
 void KGUIElement::RenderChildren()
 {
-    // By index, re-reading the size: a child's render may remove elements.
-    for (size_t i = 0; i < Children.size(); ++i)
-        Children[i]->Render();
+    // By index, re-reading the size: a child's render may remove elements. Hidden
+    // children are not asked to render at all.
+    for (size_t i = 0; i < Children.size(); ++i) {
+        if (Children[i]->Visible)
+            Children[i]->Render();
+    }
 }
 
 void KGUIElement::Show(bool visible)

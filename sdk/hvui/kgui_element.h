@@ -36,7 +36,7 @@ public:
     virtual void RecalculateSize();
     virtual void RecalculateChildrenSize();
     virtual void SizeRecalculated();
-    // Rendering is headless: a visible element renders its children in z-order.
+    // Rendering is headless: a visible element renders its visible children in z-order.
     virtual void Render();
     virtual void RenderChildren();
     virtual void Show(bool visible);
