@@ -22,7 +22,9 @@ void HandleErrorResponse(OBSRemoteClient& client, json_t* message)
 }
 
 // A demand for a password without the salt and challenge to answer it with cannot be acted
-// on: such an answer is dropped and the client keeps what it knew.
+// on: such an answer is dropped and the client keeps what it knew. Each connection brings
+// its own challenge, so this is where a secret kept from an earlier Authenticate can answer
+// it, before scripts hear that a password is wanted.
 void HandleAuthRequiredResponse(OBSRemoteClient& client, json_t* message)
 {
     bool required = ReadFlag(message, "authRequired");
@@ -37,6 +39,7 @@ void HandleAuthRequiredResponse(OBSRemoteClient& client, json_t* message)
         client.AuthSalt.Set(salt);
         client.AuthChallenge.Set(challenge);
         client.IsAuthenticated.store(false);
+        client.ReauthenticateIfPossible();
         flag = "1";
     } else {
         client.AuthSalt.Clear();

@@ -3,6 +3,7 @@
 // cannot show: record identity, lock holding, the authentication state between answers.
 #include <atomic>
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -97,6 +98,24 @@ TEST_F(AuthAnswers, PasswordDemandThenFirstAcceptingAnswer)
                             R"(OBSRemote:StreamStatusRsp "0" "0")",
                             R"(OBSRemote:VolumesRsp "0" "0.5000" "0" "0.0000")",
                         }));
+}
+
+// On a new connection the kept secret answers the connection's own challenge at once.
+TEST_F(AuthAnswers, DemandOnAConnectionWithAKeptSecretAuthenticatesAgain)
+{
+    client.State.store(Ready);
+    client.AuthSecret.Set("secret");
+    client.AuthSecretSalt.Set("S");
+    Send(R"({"salt": "S", "status": "ok", "challenge": "C", "authRequired": true, "message-id": "2"})");
+    std::deque<std::string> queue;
+    {
+        CSectionGuard guard(&client.Session.SendLock);
+        queue.swap(client.Session.SendQueue);
+    }
+    ASSERT_EQ(queue.size(), 5u);
+    EXPECT_NE(queue[0].find("\"request-type\":\"Authenticate\""), std::string::npos);
+    EXPECT_EQ(Events(), (Lines{R"(OBSRemote:AuthRequiredRsp "1")"}));
+    client.State.store(Disconnected);
 }
 
 TEST_F(AuthAnswers, EachAcceptingAnswerKindMarksTheClient)
