@@ -26,7 +26,7 @@ bool Load(const std::vector<std::string>& args, std::string& error)
     const bool loaded = g_UIManager.LoadLayout(args[1].c_str());
     const size_t added = g_UIManager.GetDesktop()->GetChildren().size() - before;
     if (!loaded) {
-        error = "gui load: " + std::string(g_UIManager.GetLastError());
+        error = "load: " + std::string(g_UIManager.GetLastError());
         if (added != 0) {
             error += " (" + std::to_string(added) + " element(s) loaded)";
         }
@@ -49,7 +49,7 @@ bool Render(const std::vector<std::string>& args, std::string& error)
         errno = 0;
         count = std::strtol(text, &end, 10);
         if (*text < '0' || *text > '9' || *end != '\0' || errno != 0 || count < 1 || count > kMaxRenderCount) {
-            error = "gui render: the count must be a whole number from 1 to " + std::to_string(kMaxRenderCount);
+            error = "render: the count must be a whole number from 1 to " + std::to_string(kMaxRenderCount);
             return false;
         }
     }
