@@ -2,6 +2,7 @@
 
 #include <libwebsockets.h>
 #include <netdb.h>
+#include <strings.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -219,6 +220,21 @@ std::vector<std::string> ResolveAddresses(const std::string& name, uint16_t port
     return addresses;
 }
 
+// The plug-in's machine may map "localhost" to only one loopback address while the plug-in
+// listens on the other; both are tried, the resolver's answers first.
+std::vector<std::string> PeerAddresses(const std::string& name, uint16_t port)
+{
+    std::vector<std::string> addresses = ResolveAddresses(name, port);
+    if (strcasecmp(name.c_str(), "localhost") == 0) {
+        for (const char* loopback : {"127.0.0.1", "::1"}) {
+            if (std::find(addresses.begin(), addresses.end(), loopback) == addresses.end()) {
+                addresses.push_back(loopback);
+            }
+        }
+    }
+    return addresses;
+}
+
 bool StopAsked(OBSRemoteClient& client) { return client.Worker.StopRequested.load(); }
 
 // Starts the connection on each address until one gets its TCP connection made. A peer
@@ -227,7 +243,7 @@ bool StartConnection(SessionRun& run)
 {
     OBSRemoteClient& client = run.Client;
     const ClientEndpoint& endpoint = client.Endpoint;
-    for (const std::string& address : ResolveAddresses(endpoint.Address, endpoint.Port)) {
+    for (const std::string& address : PeerAddresses(endpoint.Address, endpoint.Port)) {
         run.TcpConnected = false;
         run.AttemptFailed = false;
         client.Session.ConnectionClosed.store(0);
