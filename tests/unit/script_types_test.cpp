@@ -5,7 +5,9 @@
 
 #include <jansson.h>
 
+#include <atomic>
 #include <initializer_list>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -598,6 +600,63 @@ TEST_F(ScriptTypesTest, ObjectsWhoseRecordsWereDeletedAnswerFalse)
     forgedSource.Word2 = game->Serial;
     EXPECT_EQ(Get(pOBSRemoteSourceType, forgedSource, "Name", result), 0);
     EXPECT_TRUE(Sent().empty());
+}
+
+TEST_F(ScriptTypesTest, ReadsStaySoundWhileTheWorkerRebuildsTheModel)
+{
+    // Run under ASan and TSan: the script thread keeps reading old and new objects while
+    // another thread renames, rebuilds and deletes the records behind them.
+    AddScene("Intro", R"([{"name":"Cam","render":true},{"name":"Logo"}])");
+    client.Model.SetCurrentSceneName("Intro");
+    const KSValue oldScene = Scene({"Intro"});
+    const KSValue oldSource = Source(oldScene, {"Cam"});
+    std::atomic<bool> done{false};
+    std::thread worker([this, &done] {
+        json_t* full = json_loads(R"([{"name":"Cam","render":true},{"name":"Logo"}])", 0, nullptr);
+        json_t* other = json_loads(R"([{"name":"Other"}])", 0, nullptr);
+        for (int i = 0; i < 400; ++i) {
+            {
+                CSectionGuard guard(&client.Model.ScenesLock);
+                SceneModel::PopulateSources(client.Model.FindScene("Intro", true), i % 2 != 0 ? full : other);
+                SceneInfo* intro = client.Model.FindScene("Intro", false);
+                CSectionGuard sources(&intro->SourcesLock);
+                if (!intro->Sources.empty()) {
+                    intro->Sources[0]->Name = std::string(static_cast<size_t>(i % 40) + 1, 'r');
+                }
+            }
+            client.Model.SetCurrentSceneName(i % 3 != 0 ? "Intro" : "A much longer current scene name");
+            if (i % 50 == 0) {
+                KeepOnlyScenes({});
+            }
+        }
+        json_decref(full);
+        json_decref(other);
+        done.store(true);
+    });
+    size_t reads = 0;
+    char text[64];
+    KSTypedValue result;
+    while (!done.load() || reads == 0) {
+        const KSValue scene = Scene({"1"});
+        const KSValue source = scene.IsNone() ? KSValue() : Source(scene, {"1"});
+        for (const KSValue& s : {scene, oldScene}) {
+            Get(pOBSRemoteSceneType, s, "Name", result);
+            Get(pOBSRemoteSceneType, s, "IsCurrentScene", result);
+            Get(pOBSRemoteSceneType, s, "NumSources", result);
+            pOBSRemoteSceneType->ToText(s, text, sizeof(text));
+        }
+        for (const KSValue& s : {source, oldSource}) {
+            for (const char* name : {"Name", "Render", "X", "Width"}) {
+                Get(pOBSRemoteSourceType, s, name, result);
+            }
+            pOBSRemoteSourceType->ToText(s, text, sizeof(text));
+        }
+        Get(pOBSRemoteType, Remote(), "CurrentSceneName", result);
+        Get(pOBSRemoteType, Remote(), "CurrentScene", result);
+        ++reads;
+    }
+    worker.join();
+    EXPECT_GT(reads, 0u);
 }
 
 TEST(ScriptRegistration, TypesAreLookedUpRegisteredAndWithdrawnInOrder)
