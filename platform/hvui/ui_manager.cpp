@@ -85,7 +85,7 @@ struct CUIManager::State {
         const char* name = XMLHelper::GetStringAttribute(node, "name", "");
         if (depth >= kMaxDepth) {
             Fail(std::string("element '") + name + "' is nested more than " + std::to_string(kMaxDepth) +
-                       " levels deep");
+                 " levels deep");
             return nullptr;
         }
         if (IsTag(node, kTemplateTag)) {
