@@ -1,7 +1,8 @@
 // The usual factory for an element class T whose constructor takes (type name, parent,
 // element name). Its construction registers the type; its destruction withdraws it after
 // destroying every element of the type that is still alive. Meant for static objects of
-// the module that supplies T. An extension may specialise it for its own element.
+// the module that supplies T. An extension may give its element a factory of its own by
+// defining KGUIFactory for that element class.
 #pragma once
 
 #include <algorithm>
