@@ -143,6 +143,7 @@ TEST(CrashGuard, BreakpointsReachTheirOwnHandlerAndStartUpCompletes)
     sigemptyset(&mine.sa_mask);
     struct sigaction previous = {};
     ASSERT_EQ(sigaction(SIGTRAP, &mine, &previous), 0);
+    g_Breakpoints.store(0);
 
     FaultyHost host(Fault::Breakpoint, "FindExtensionSettings");
     HVEOBSRemote extension;
