@@ -245,7 +245,7 @@ bool FakeObject(int32_t, const char* const*, KSTypedValue* result)
     return true;
 }
 
-class FakeExtension final : public haven::HVEInterface {
+class FakeExtension final : public HVEInterface {
 public:
     uint32_t GetInterfaceVersion() override { return FAKE_HVEDK_VERSION; }
 
@@ -305,7 +305,7 @@ FakeExtension* Extension = nullptr;
 
 FAKE_EXPORT const uint32_t HVEDK_Version = FAKE_HVEDK_VERSION;
 
-FAKE_EXPORT haven::HVEInterface* CreateHVEInterface(uint32_t version)
+FAKE_EXPORT HVEInterface* CreateHVEInterface(uint32_t version)
 {
     if (version != FAKE_HVEDK_VERSION) {
         return nullptr;
