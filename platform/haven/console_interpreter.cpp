@@ -228,7 +228,8 @@ bool ConsoleInterpreter::Help()
         Host.Print(text);
     }
     for (const auto& [name, usage] : ListConsoleCommands()) {
-        Host.Print(name + " " + usage);
+        // Usages may or may not repeat the command's name.
+        Host.Print(usage.rfind(name + " ", 0) == 0 || usage == name ? usage : name + " " + usage);
     }
     std::string objects = "top-level objects:";
     for (const std::string& name : Host.Scripts().TopLevelNames()) {

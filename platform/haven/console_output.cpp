@@ -1,5 +1,6 @@
 #include "platform/haven/console_output.h"
 
+#include <atomic>
 #include <cstdio>
 
 namespace haven {
@@ -30,9 +31,19 @@ std::string OneLine(const std::string& text)
 
 } // namespace
 
+std::atomic<bool> PromptShown{false};
+
+void SetPromptShown(bool shown)
+{
+    PromptShown = shown;
+}
+
 void WriteStdoutLine(const std::string& text)
 {
     std::lock_guard<std::mutex> guard(StdoutMutex());
+    if (PromptShown) {
+        std::fputs("\r\033[K", stdout);
+    }
     std::fwrite(text.data(), 1, text.size(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);

@@ -32,4 +32,8 @@ private:
 // the process shares.
 void WriteStdoutLine(const std::string& text);
 
+// While a terminal prompt is shown, lines first clear the prompt's row so they do not
+// run on after it.
+void SetPromptShown(bool shown);
+
 } // namespace haven

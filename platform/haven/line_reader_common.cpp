@@ -11,7 +11,7 @@ public:
     explicit ScriptReader(const std::string& path) : File(path, std::ios::binary) {}
     bool IsOpen() const { return File.is_open(); }
 
-    bool Next(std::string& line, const std::function<void()>&, std::chrono::milliseconds) override
+    bool Next(std::string& line, const std::function<bool()>&, std::chrono::milliseconds) override
     {
         if (!std::getline(File, line)) {
             return false;

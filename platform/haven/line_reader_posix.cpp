@@ -7,6 +7,7 @@
 #include <readline/history.h>
 #include <readline/readline.h>
 
+#include "platform/haven/console_output.h"
 #include "platform/haven/line_reader.h"
 
 namespace haven {
@@ -23,7 +24,7 @@ bool InputReady(std::chrono::milliseconds every)
 
 class PipeReader final : public LineReader {
 public:
-    bool Next(std::string& line, const std::function<void()>& idle, std::chrono::milliseconds every) override
+    bool Next(std::string& line, const std::function<bool()>& idle, std::chrono::milliseconds every) override
     {
         for (;;) {
             const size_t end = Buffer.find('\n');
@@ -72,22 +73,23 @@ private:
 // its state in globals; there is one terminal reader per process.
 class TerminalReader final : public LineReader {
 public:
-    bool Next(std::string& line, const std::function<void()>& idle, std::chrono::milliseconds every) override
+    bool Next(std::string& line, const std::function<bool()>& idle, std::chrono::milliseconds every) override
     {
         Done = false;
         Got = nullptr;
         rl_callback_handler_install("haven> ", &TerminalReader::OnLine);
+        SetPromptShown(true);
         while (!Done) {
             if (InputReady(every)) {
                 rl_callback_read_char();
-            } else if (idle) {
-                idle();
-                // Lines printed meanwhile (events from the worker thread) went over the
-                // prompt; show the prompt and the typed text again below them.
+            } else if (idle && idle()) {
+                // Lines printed meanwhile (events from the worker thread) took the prompt's
+                // place; show the prompt and the typed text again below them.
                 rl_on_new_line();
                 rl_redisplay();
             }
         }
+        SetPromptShown(false);
         if (Got == nullptr) {
             std::fputc('\n', stdout);
             return false;

@@ -9,7 +9,7 @@ namespace {
 // The Windows console edits lines itself; pulses pause while a line is typed.
 class ConsoleReader final : public LineReader {
 public:
-    bool Next(std::string& line, const std::function<void()>&, std::chrono::milliseconds) override
+    bool Next(std::string& line, const std::function<bool()>&, std::chrono::milliseconds) override
     {
         std::cout << "haven> " << std::flush;
         return static_cast<bool>(std::getline(std::cin, line));

@@ -65,7 +65,14 @@ int main(int argc, char** argv)
     const bool interactive = reader->Interactive();
     size_t failed = 0;
     std::string line;
-    const auto idle = [&host] { host.DeliverPulse(); };
+    size_t shownLines = host.Output().Count();
+    const auto idle = [&host, &shownLines] {
+        host.DeliverPulse();
+        const size_t now = host.Output().Count();
+        const bool printed = now != shownLines;
+        shownLines = now;
+        return printed;
+    };
     while (reader->Next(line, idle, host.Options().PulseInterval)) {
         if (!interactive) {
             host.Print("> " + line);
@@ -81,6 +88,7 @@ int main(int argc, char** argv)
         if (result.Quit) {
             break;
         }
+        shownLines = host.Output().Count();
     }
     host.Unload();
     if (interactive || failed == 0) {
