@@ -6,7 +6,8 @@
 
 CPosixThread::CPosixThread()
     : IsRunning(false), StopRequested(false), Started(false), ThreadParameter(nullptr), ThreadId(0),
-      ThreadHandle(), HaveHandle(false), Pending{nullptr, nullptr}
+      ThreadHandle(), HaveHandle(false), RoutineReturned(false),
+      Pending{nullptr, nullptr}
 {
 }
 
@@ -23,6 +24,7 @@ void* CPosixThread::Trampoline(void* launch)
     Launch* start = static_cast<Launch*>(launch);
     start->Thread->ThreadId.store(static_cast<uint32_t>(syscall(SYS_gettid)));
     start->Routine(start->Thread);
+    start->Thread->RoutineReturned.store(true);
     return nullptr;
 }
 
@@ -41,7 +43,17 @@ bool CPosixThread::Start(ThreadRoutine routine, void* parameter, bool waitForSta
     if (IsRunning.load()) {
         return true;
     }
+    // A thread that has not returned is either about to set IsRunning (then its body runs
+    // on, and joining it would wait for a body that ends only when asked to) or about to
+    // return after clearing it (then a new body is wanted). Which one shows in a moment.
+    while (HaveHandle && !RoutineReturned.load()) {
+        if (IsRunning.load()) {
+            return true;
+        }
+        sched_yield();
+    }
     JoinFinished();
+    RoutineReturned.store(false);
     ThreadParameter = parameter;
     StopRequested.store(false);
     Started.store(false);

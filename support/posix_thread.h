@@ -38,5 +38,8 @@ private:
 
     pthread_t ThreadHandle;
     bool HaveHandle;
+    // Set once the routine has returned: until then a body exists, even in the moment
+    // between Started and IsRunning.
+    std::atomic<bool> RoutineReturned;
     Launch Pending;
 };

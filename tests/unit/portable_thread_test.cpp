@@ -17,6 +17,8 @@ struct BodyControl {
     std::atomic<bool> Release{false};       // lets a body end without a stop request
     std::atomic<int> YieldsBeforeStarted{0}; // delays Started, so an early return would show
     std::atomic<int> YieldsBeforeClear{0};   // delays the end after a stop was seen
+    std::atomic<bool> HoldBeforeRunning{false}; // keeps the body between Started and IsRunning
+    std::atomic<bool> HoldAfterClear{false};    // keeps the routine from returning after the end
     std::atomic<bool> SawRunningCleared{false};
     std::atomic<bool> LockReleased{false};
 };
@@ -31,6 +33,9 @@ uint32_t HVE_THREADCALL Body(void* threadObject)
             std::this_thread::yield();
         }
         thread->Started.store(true);
+        while (control->HoldBeforeRunning.load()) {
+            std::this_thread::yield();
+        }
         thread->IsRunning.store(true);
         control->Runs.fetch_add(1);
         while (!thread->StopRequested.load() && !control->Release.load()) {
@@ -43,6 +48,9 @@ uint32_t HVE_THREADCALL Body(void* threadObject)
         control->SawRunningCleared.store(true);
     }
     control->LockReleased.store(true);
+    while (control->HoldAfterClear.load()) {
+        std::this_thread::yield();
+    }
     return 0;
 }
 
@@ -77,6 +85,72 @@ TEST(PortableThread, StartWaitsForStartedAndLeavesARunningBodyAlone)
 
     thread.Stop();
     EXPECT_EQ(control.Runs.load(), 1);
+}
+
+// Start with wait-for-start returns once Started is set, a moment before the body sets
+// IsRunning. A second Start in that moment must see a running body: it may wait for
+// IsRunning, but never for the body to end, and it starts nothing.
+TEST(PortableThread, StartRightAfterStartLeavesTheBodyAlone)
+{
+    BodyControl control;
+    control.HoldBeforeRunning.store(true);
+    CPlatformThread thread;
+    ASSERT_TRUE(thread.Start(&Body, &control, true));
+    EXPECT_FALSE(thread.IsRunning.load());
+
+    BodyControl other;
+    std::atomic<bool> calling{false};
+    std::atomic<bool> answered{false};
+    std::atomic<bool> answer{false};
+    std::thread second([&] {
+        calling.store(true);
+        answer.store(thread.Start(&Body, &other, true));
+        answered.store(true);
+    });
+    ASSERT_TRUE(WaitUntil([&] { return calling.load(); }));
+    for (int i = 0; i < 10000; ++i) {
+        std::this_thread::yield();
+    }
+    control.HoldBeforeRunning.store(false);
+    bool returned = WaitUntil([&] { return answered.load(); });
+    if (!returned) {
+        // Let both bodies end so the waiting Start can come back.
+        control.Release.store(true);
+        other.Release.store(true);
+    }
+    second.join();
+    EXPECT_TRUE(returned) << "Start waited for the running body to end";
+    EXPECT_TRUE(answer.load());
+    EXPECT_EQ(other.Runs.load(), 0);
+    EXPECT_EQ(thread.ThreadParameter, &control);
+
+    thread.Stop();
+    EXPECT_EQ(control.Runs.load(), 1);
+}
+
+// A body that has ended but whose thread has not yet returned is finished: Start waits for
+// the thread and runs a new body, as the client relies on when it reconnects.
+TEST(PortableThread, StartJustAfterABodyEndedRunsANewBody)
+{
+    BodyControl control;
+    control.HoldAfterClear.store(true);
+    control.Release.store(true);
+    CPlatformThread thread;
+    ASSERT_TRUE(thread.Start(&Body, &control, true));
+    ASSERT_TRUE(WaitUntil([&] { return control.LockReleased.load(); }));
+
+    BodyControl other;
+    std::atomic<bool> answered{false};
+    std::thread second([&] {
+        EXPECT_TRUE(thread.Start(&Body, &other, true));
+        answered.store(true);
+    });
+    control.HoldAfterClear.store(false);
+    second.join();
+    EXPECT_TRUE(answered.load());
+    EXPECT_EQ(other.Runs.load(), 1);
+    EXPECT_EQ(thread.ThreadParameter, &other);
+    thread.Stop();
 }
 
 TEST(PortableThread, StopReturnsOnlyAfterTheBodyClearedIsRunningAndReleasedTheLock)
