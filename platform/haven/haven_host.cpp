@@ -262,6 +262,12 @@ ServiceConnection HavenHost::ConnectService(void* client, const char* name, Serv
 
 void HavenHost::ServiceRequest(void* client, ServiceConnection connection, uint32_t request, void* record)
 {
+    // An extension that crashes before it has connected to "System" reports over
+    // connection 0; the report is the last word of a dying process, so it is shown anyway.
+    if (connection == 0 && request == SystemCrashReport) {
+        HandleHostRequest("System", request, record);
+        return;
+    }
     const RequestOutcome outcome = ServiceTable.Request(client, connection, request, record);
     if (outcome == RequestOutcome::NoSuchConnection) {
         Console.Line("host: ServiceRequest " + std::to_string(request) + " on unknown connection " +

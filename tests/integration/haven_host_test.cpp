@@ -346,6 +346,9 @@ TEST_F(HavenHostTest, HttpRequestsAreShownAndLoggedOneLineEach)
               (std::vector<std::string>{"http://example.test/a?x=1&y=two words", "http://example.test/b\\nforged"}));
 
     EXPECT_EQ(Ok("Fake.Crash()").front(), "system: crash report: fake crash");
+    CrashReport early{nullptr, "before any connection"};
+    Host->ServiceRequest(nullptr, 0, SystemCrashReport, &early);
+    EXPECT_EQ(Host->ConsoleLines().back(), "system: crash report: before any connection");
     // A connection the caller does not hold is refused.
     HttpUrlRequest request{"http://example.test/c", nullptr};
     Host->ServiceRequest(nullptr, 1, HttpRequestUrl, &request);
