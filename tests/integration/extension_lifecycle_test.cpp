@@ -109,28 +109,28 @@ struct Module {
 
 const char* Answer(const void* object) { return object != nullptr ? "object" : "none"; }
 
-void ReportHost(std::ostream& out, const RecordingHost& host)
+void ReportHost(std::ostream& out, const std::string& phase, const RecordingHost& host)
 {
     for (const std::string& call : host.Calls()) {
-        out << "call " << call << "\n";
+        out << phase << ":call " << call << "\n";
     }
     for (const std::string& line : host.Lines()) {
-        out << "line " << line << "\n";
+        out << phase << ":line " << line << "\n";
     }
     for (const RecordedEvent& event : host.Events()) {
-        out << "event " << event.Name;
+        out << phase << ":event " << event.Name;
         for (const std::string& arg : event.Args) {
             out << "|" << arg;
         }
         out << "\n";
     }
     for (const RecordedServiceRequest& request : host.Requests()) {
-        out << "request " << request.Connection << " " << request.Request << "\n";
+        out << phase << ":request " << request.Connection << " " << request.Request << "\n";
     }
 }
 
 // Loads the module, creates the extension, starts it up with `host` and shuts it down,
-// reporting the host's record after each step as "<phase>:<kind> <text>".
+// reporting what the host saw in each phase.
 void StartAndStop(std::ostream& out, RecordingHost& host)
 {
     Module module;
@@ -143,20 +143,10 @@ void StartAndStop(std::ostream& out, RecordingHost& host)
         return;
     }
     out << "initialize " << (extension->Initialize(&host) ? "true" : "false") << "\n";
-    std::ostringstream started;
-    ReportHost(started, host);
+    ReportHost(out, "start", host);
     host.Clear();
     extension->Shutdown();
-    std::ostringstream stopped;
-    ReportHost(stopped, host);
-    std::istringstream a(started.str()), b(stopped.str());
-    std::string line;
-    while (std::getline(a, line)) {
-        out << "start:" << line << "\n";
-    }
-    while (std::getline(b, line)) {
-        out << "stop:" << line << "\n";
-    }
+    ReportHost(out, "stop", host);
 }
 
 std::vector<std::string> Without(std::vector<std::string> calls, const std::vector<std::string>& dropped)
@@ -206,15 +196,6 @@ const std::vector<std::string> EventRegistrations = {
     "RegisterEvent OBSRemote:RepopulateSources", "RegisterEvent OBSRemote:SourceChanged",
     "RegisterEvent OBSRemote:VolumeChanged",
 };
-
-std::vector<std::string> Concat(std::initializer_list<std::vector<std::string>> parts)
-{
-    std::vector<std::string> all;
-    for (const auto& part : parts) {
-        all.insert(all.end(), part.begin(), part.end());
-    }
-    return all;
-}
 
 TEST(ExtensionExports, CreateHVEInterfaceAnswersOnlyVersion53AndOnlyOnce)
 {
@@ -274,16 +255,17 @@ TEST(ExtensionLifecycle, StartUpRegistersEverythingInOrderAndAnnouncesItself)
 
     ModuleLocation location = RealLocation();
     std::vector<std::string> calls = report.Of("start:call");
-    std::vector<std::string> expected = Concat({
-        {"FindExtensionSettings HVEOBSRemote", "CreateExtensionSettings HVEOBSRemote",
-         "SetSettingText 7 Filename " + location.FileName, "SetSettingText 7 Path " + location.Directory,
-         "SetSettingText 7 Version 20140906"},
-        BuiltinTypeLookups,
-        {"ConnectService Pulse", "ConnectService Memory", "ConnectService HTTP", "ConnectService Triggers",
-         "ConnectService System", "AddCommand OBSRemote yes no", "AddTopLevelObject OBSRemote",
-         "RegisterService OBSRemote Service"},
-        EventRegistrations,
-    });
+    std::vector<std::string> expected = {"FindExtensionSettings HVEOBSRemote", "CreateExtensionSettings HVEOBSRemote",
+                                         "SetSettingText 7 Filename " + location.FileName,
+                                         "SetSettingText 7 Path " + location.Directory,
+                                         "SetSettingText 7 Version 20140906"};
+    expected.insert(expected.end(), BuiltinTypeLookups.begin(), BuiltinTypeLookups.end());
+    for (const char* call : {"ConnectService Pulse", "ConnectService Memory", "ConnectService HTTP",
+                             "ConnectService Triggers", "ConnectService System", "AddCommand OBSRemote yes no",
+                             "AddTopLevelObject OBSRemote", "RegisterService OBSRemote Service"}) {
+        expected.push_back(call);
+    }
+    expected.insert(expected.end(), EventRegistrations.begin(), EventRegistrations.end());
     EXPECT_EQ(Without(calls, {"RegisterType"}), expected);
 
     // The three types are registered between the command and the top-level object.

@@ -69,15 +69,4 @@ TEST_F(OBSRemoteServiceTest, ClientAddedAndRemovedShowTheSameLow32Bits)
     EXPECT_EQ(lines[2], "OBSRemoteService client added: 0");
 }
 
-TEST(OBSRemoteServiceRecord, LayoutIsTheSharedOne)
-{
-    if (sizeof(void*) != 8) {
-        GTEST_SKIP() << "the shared layout is that of 64-bit builds";
-    }
-    EXPECT_EQ(offsetof(FooRequest, Name), 0u);
-    EXPECT_EQ(offsetof(FooRequest, Age), 8u);
-    EXPECT_EQ(offsetof(FooRequest, Height), 12u);
-    EXPECT_EQ(offsetof(FooRequest, Handled), 16u);
-}
-
 } // namespace

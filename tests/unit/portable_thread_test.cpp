@@ -182,23 +182,6 @@ TEST(PortableThread, StopOnANeverStartedOrFinishedThreadReturnsAtOnce)
     EXPECT_FALSE(finished.IsRunning.load());
 }
 
-TEST(PortableThread, RestartsAfterStopWithAFreshStopRequest)
-{
-    BodyControl first;
-    CPlatformThread thread;
-    ASSERT_TRUE(thread.Start(&Body, &first, true));
-    thread.Stop();
-
-    BodyControl second;
-    ASSERT_TRUE(thread.Start(&Body, &second, true));
-    EXPECT_FALSE(thread.StopRequested.load());
-    EXPECT_EQ(thread.ThreadParameter, &second);
-    ASSERT_TRUE(WaitUntil([&] { return thread.IsRunning.load(); }));
-    thread.Stop();
-    EXPECT_EQ(first.Runs.load(), 1);
-    EXPECT_EQ(second.Runs.load(), 1);
-}
-
 TEST(PortableThread, DestroyingARunningThreadStopsIt)
 {
     BodyControl control;

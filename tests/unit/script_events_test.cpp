@@ -53,21 +53,4 @@ TEST(ScriptEvents, WithoutHostNothingIsStored)
     }
 }
 
-TEST(ScriptEvents, RaisedEventsCarryTheKeptIds)
-{
-    RecordingHost host;
-    OBSRemoteClient client;
-    client.Link.Host.store(&host);
-    RegisterScriptEvents(&host, client.Link);
-    client.RaiseStateChanged(Disconnected);
-    client.Raise(ClientEvent::VolumeChanged);
-    client.Link.Host.store(nullptr);
-
-    std::vector<RecordedEvent> events = host.Events();
-    ASSERT_EQ(events.size(), 2u);
-    EXPECT_EQ(events[0].Name, "OBSRemote:StateChanged");
-    EXPECT_EQ(events[0].Args, std::vector<std::string>{"Disconnected"});
-    EXPECT_EQ(events[1].Name, "OBSRemote:VolumeChanged");
-}
-
 } // namespace
