@@ -136,7 +136,10 @@ TEST_F(ConnectionTest, ConnectReachesReadyAndSendsTheOpeningRequests)
     EXPECT_EQ(client.Session.Context != nullptr, true);
 }
 
-TEST_F(ConnectionTest, EveryRequestArrivesAsSentIncludingEscapedNamesAndTheLongestList)
+// The exact texts are checked in the unit tests; over the wire what matters is that the
+// plug-in can parse names holding quotes and backslashes, and that the longest request
+// arrives as one piece while a longer one never leaves.
+TEST_F(ConnectionTest, EscapedNamesAndTheLongestListReachThePlugInIntact)
 {
     Begin();
     ConnectReady();
@@ -145,48 +148,25 @@ TEST_F(ConnectionTest, EveryRequestArrivesAsSentIncludingEscapedNamesAndTheLonge
     host.Clear();
 
     const std::string quoted = "Scene \"two\" \\ with\ttab";
-    client.GetVersion();
-    client.GetVolumes();
-    client.SetVolume("microphone", 0.5f, true);
-    client.ToggleMicMute();
-    client.ToggleDesktopMute();
-    client.GetStreamingStatus();
-    client.GetSceneList();
-    client.GetCurrentScene();
     client.SetCurrentScene(quoted.c_str());
-    client.SetSourceOrder("\"a\",\"b\"");
     client.SetSourceOrderNames({quoted, "b"});
     client.SetSourceRender(quoted.c_str(), false);
-    const size_t orderFixed = ComposeRequest(RequestBody::SetSourceOrder(""), 19).size();
+    const size_t orderFixed = ComposeRequest(RequestBody::SetSourceOrder(""), 10).size();
     std::string longest = "\"" + std::string(ListRequestBuffer - 1 - orderFixed - 2, 'x') + "\"";
     client.SetSourceOrder(longest.c_str());
     client.SetSourceOrder((longest + ",\"y\"").c_str()); // refused: no id, nothing sent
     client.StartPreview();
-    client.StartStreaming();
 
-    std::vector<std::string> expected = {
-        Plain("GetVersion", 7),
-        Plain("GetVolumes", 8),
-        R"({"request-type":"SetVolume","channel":"microphone","volume":0.50,"final":true,"message-id":"9"})",
-        R"({"request-type":"ToggleMute","channel":"microphone","message-id":"10"})",
-        R"({"request-type":"ToggleMute","channel":"desktop","message-id":"11"})",
-        Plain("GetStreamingStatus", 12),
-        Plain("GetSceneList", 13),
-        Plain("GetCurrentScene", 14),
-        R"({"request-type":"SetCurrentScene","scene-name":"Scene \"two\" \\ with\ttab","message-id":"15"})",
-        R"({"request-type":"SetSourceOrder","scene-names":["a","b"],"message-id":"16"})",
-        R"({"request-type":"SetSourceOrder","scene-names":["Scene \"two\" \\ with\ttab","b"],"message-id":"17"})",
-        R"({"request-type":"SetSourceRender","source":"Scene \"two\" \\ with\ttab","render":false,"message-id":"18"})",
-        ComposeRequest(RequestBody::SetSourceOrder(longest.c_str()), 19),
-        R"({"request-type":"StartStopStreaming","preview-only":true,"message-id":"20"})",
-        R"({"request-type":"StartStopStreaming","message-id":"21"})",
-    };
-    ASSERT_TRUE(sim->WaitForReceivedCount(expected.size(), 10s));
-    EXPECT_EQ(Texts(), expected);
-    EXPECT_EQ(Texts().at(12).size(), ListRequestBuffer - 1);
-    for (const SimReceived& r : sim->Received()) {
-        EXPECT_FALSE(r.RequestType.empty()) << "the plug-in could not parse " << r.Text;
+    ASSERT_TRUE(sim->WaitForRequest("StartStopStreaming", 10s).has_value());
+    std::vector<SimReceived> received = sim->Received();
+    ASSERT_EQ(received.size(), 5u);
+    const char* types[] = {"SetCurrentScene", "SetSourceOrder", "SetSourceRender", "SetSourceOrder",
+                           "StartStopStreaming"};
+    for (size_t i = 0; i < received.size(); ++i) {
+        EXPECT_EQ(received[i].RequestType, types[i]) << received[i].Text;
     }
+    EXPECT_EQ(received[3].Text, ComposeRequest(RequestBody::SetSourceOrder(longest.c_str()), 10));
+    EXPECT_EQ(received[4].Text, R"({"request-type":"StartStopStreaming","preview-only":true,"message-id":"11"})");
     EXPECT_EQ(host.Lines(), std::vector<std::string>{"HVEOBSRemote: SetSourceOrder: Request too long"});
 }
 
@@ -212,6 +192,7 @@ TEST_F(ConnectionTest, AfterDisconnectRequestsPrintNotConnectedAndUseNoId)
 {
     Begin();
     ConnectReady();
+    ASSERT_TRUE(sim->WaitForReceivedCount(6, 10s));
     client.Disconnect();
     uint32_t next = client.NextMessageId;
     host.Clear();
@@ -224,10 +205,9 @@ TEST_F(ConnectionTest, AfterDisconnectRequestsPrintNotConnectedAndUseNoId)
     EXPECT_EQ(client.NextMessageId, next);
 
     // Ids keep counting in the next session.
-    sim->ClearReceived();
     ConnectReady();
-    ASSERT_TRUE(sim->WaitForReceivedCount(1, 10s));
-    EXPECT_EQ(Texts().at(0), Plain("GetVersion", next));
+    ASSERT_TRUE(sim->WaitForReceivedCount(7, 10s));
+    EXPECT_EQ(sim->ReceivedOn(2).at(0), Plain("GetVersion", next));
 }
 
 TEST_F(ConnectionTest, PeerClosingEndsTheSession)
