@@ -60,6 +60,8 @@ protected:
     {
         ASSERT_TRUE(Sim.Start(0));
         ASSERT_TRUE(Client.Connect("127.0.0.1", Sim.Port()));
+        // OBS-side changes reach only connections the server has taken in.
+        ASSERT_TRUE(Sim.WaitForConnectionCount(1, 5s));
     }
 
     // The answer to a request, then the updates it caused, in order.

@@ -204,6 +204,24 @@ TEST_F(SimulatorTest, SendsABigSceneListAsOneFrame)
     json_t* last = json_array_get(json_object_get(json_array_get(scenes, 199), "sources"), 19);
     EXPECT_STREQ(json_string_value(json_object_get(last, "name")), "Source 199.19");
     EXPECT_DOUBLE_EQ(json_real_value(json_object_get(last, "x")), 0.5);
+
+    // A reader that takes the bytes slowly still gets each list whole, one after the
+    // other, with an update queued in between kept apart.
+    SimRawClient slow;
+    slow.SetReceiveBuffer(4096);
+    ASSERT_TRUE(slow.Connect("127.0.0.1", Sim.Port()));
+    slow.SendText(R"({"request-type":"GetSceneList","message-id":"1"})");
+    slow.SendText(R"({"request-type":"SetCurrentScene","scene-name":"Scene 9"})");
+    slow.SendText(R"({"request-type":"GetSceneList","message-id":"2"})");
+    const char* expected[] = {"1", "<absent>", "<absent>", "2"};
+    for (const char* id : expected) {
+        std::optional<SimRawClient::Frame> piece = slow.ReadFrame(20s);
+        ASSERT_TRUE(piece);
+        EXPECT_TRUE(piece->Fin);
+        SimJson message = Parse(piece->Payload);
+        ASSERT_TRUE(message) << piece->Payload.substr(0, 200);
+        EXPECT_EQ(Text(message, "message-id"), id);
+    }
 }
 
 TEST_F(SimulatorTest, GuardsRequestsAndUpdatesUntilAuthenticated)

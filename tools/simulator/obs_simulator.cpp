@@ -108,6 +108,7 @@ struct OBSSimulator::Impl {
     }
 
     const OBSSimulatorOptions Options;
+    std::mutex Lifecycle; // serialises Start and Stop; taken before Lock
     mutable std::mutex Lock;
     mutable std::condition_variable Changed;
     SimPeer Peer;
@@ -391,6 +392,7 @@ OBSSimulator::~OBSSimulator() { Stop(); }
 
 bool OBSSimulator::Start(int port)
 {
+    std::lock_guard<std::mutex> lifecycle(Self->Lifecycle);
     if (port < 0 || port > 65535 || Self->Service.joinable())
         return false;
     QuietLibraryLog(Self->Options.Verbose);
@@ -445,6 +447,7 @@ bool OBSSimulator::Start(int port)
 
 void OBSSimulator::Stop()
 {
+    std::lock_guard<std::mutex> lifecycle(Self->Lifecycle);
     if (!Self->Service.joinable())
         return;
     {

@@ -58,6 +58,8 @@ bool SimRawClient::Connect(const std::string& address, int port, const std::opti
     Socket = socket(storage.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (Socket < 0)
         return false;
+    if (ReceiveBufferBytes > 0)
+        setsockopt(Socket, SOL_SOCKET, SO_RCVBUF, &ReceiveBufferBytes, sizeof ReceiveBufferBytes);
     if (connect(Socket, reinterpret_cast<sockaddr*>(&storage), length) != 0) {
         Close();
         return false;

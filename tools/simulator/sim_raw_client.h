@@ -28,6 +28,8 @@ public:
     bool Connect(const std::string& address, int port, const std::optional<std::string>& protocol = std::string("obsapi"),
         std::chrono::milliseconds timeout = std::chrono::seconds(5));
     const std::string& HandshakeAnswer() const { return Answer; }
+    // A small socket receive buffer (set before Connect) makes the server's sends partial.
+    void SetReceiveBuffer(int bytes) { ReceiveBufferBytes = bytes; }
 
     // One masked frame; SendText is a single text frame with FIN set.
     bool SendFrame(int opcode, bool fin, const std::string& payload);
@@ -49,6 +51,7 @@ private:
     bool SendAll(const std::string& bytes);
 
     int Socket = -1;
+    int ReceiveBufferBytes = 0;
     std::string Buffer;
     std::string Answer;
 };
