@@ -1,9 +1,13 @@
 #include "client/session.h"
 
 #include <libwebsockets.h>
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <netdb.h>
-#include <strings.h>
 #include <sys/socket.h>
+#endif
 
 #include <algorithm>
 #include <cstring>
@@ -14,6 +18,7 @@
 #include "client/dispatch.h"
 #include "client/obs_remote_client.h"
 #include "client/receive_assembler.h"
+#include "client/scene_model.h"
 #include "support/portable_lock.h"
 
 namespace {
@@ -225,7 +230,7 @@ std::vector<std::string> ResolveAddresses(const std::string& name, uint16_t port
 std::vector<std::string> PeerAddresses(const std::string& name, uint16_t port)
 {
     std::vector<std::string> addresses = ResolveAddresses(name, port);
-    if (strcasecmp(name.c_str(), "localhost") == 0) {
+    if (NamesEqualIgnoringCase(name.c_str(), "localhost")) {
         for (const char* loopback : {"127.0.0.1", "::1"}) {
             if (std::find(addresses.begin(), addresses.end(), loopback) == addresses.end()) {
                 addresses.push_back(loopback);
