@@ -299,17 +299,26 @@ def compare_class(cls, msvc_tables, mingw_slots, secondary, gcc_names, class_ret
     mingw = [Slot(t) for t in mingw_slots if PROBE_KEY not in t]
 
     width = max([len(s.describe()) for s in msvc] + [20])
-    print(f"   {'slot':>4}  {'MSVC':<{width}}  MinGW")
+    print(f"   {'slot':>5} {'':>5}  {'MSVC':<{width}}  MinGW")
     by_value = []
     shimmed_destructor = False
-    for i in range(max(len(msvc), len(mingw))):
+    i = j = 0
+    while i < len(msvc) or j < len(mingw):
         left = msvc[i] if i < len(msvc) else None
-        right = mingw[i] if i < len(mingw) else None
+        right = mingw[j] if j < len(mingw) else None
+        rows = 1
         if left is None and right is not None and right.destructor and shimmed_destructor:
             # The MinGW branch may keep a real virtual destructor, declared last, so that the
             # spelled-out scalar deleting destructor can "delete this" the most-derived object.
             # Its two slots lie past the end of the table the MSVC side knows.
             ok, note = True, "MinGW-only destructor slot past the MSVC table"
+        elif left and right and left.destructor == "scalar deleting" and right.destructor == "complete" \
+                and j + 1 < len(mingw) and mingw[j + 1].destructor == "deleting":
+            # Shown as one row so that the rest of the table lines up; the shift it causes
+            # still breaks every later slot.
+            ok = False
+            note = "one MSVC slot, two MinGW slots (complete, deleting): every later slot is off by one"
+            rows = 2
         elif left and right:
             ok, note = slots_match(left, right)
             if ok and left.destructor == "scalar deleting":
@@ -321,12 +330,18 @@ def compare_class(cls, msvc_tables, mingw_slots, secondary, gcc_names, class_ret
         mark = "  ok" if ok else "DIFF"
         ltext = left.describe() if left else "-"
         rtext = right.describe() if right else "-"
-        line = f"   {i:>4}  {ltext:<{width}}  {rtext}"
+        if rows == 2:
+            rtext = "~destructor [complete] + [deleting]"
+        lslot = str(i) if left else "-"
+        rslot = (f"{j}+{j + 1}" if rows == 2 else str(j)) if right else "-"
+        line = f"   {lslot:>5} {rslot:>5}  {ltext:<{width}}  {rtext}"
         if note:
             line += f"    <{mark.strip()}: {note}>"
         print(("   " if ok else "!! ") + line[3:])
         if not ok:
             problems += 1
+        i += 1 if left else 0
+        j += rows if right else 0
 
     for name in by_value:
         print(f"!! DIFF {name}: returns a class type by value; MSVC passes a hidden "
