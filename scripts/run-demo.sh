@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Runs the demo against built binaries: starts the OBS Remote simulator on localhost:4444
+# (password "admin"), runs demo/demo.script in the host stand-in with the module, and checks
+# that the stream start made exactly one announcement. Exits 0 only when every step worked.
+# Usage: scripts/run-demo.sh [BUILD_DIR]   (default build/default)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bin=${1:-build/default}
+module="$bin/shell/HVEOBSRemote.so"
+host="$bin/platform/haven/havenhost"
+simulator="$bin/tools/simulator/obsremote-sim"
+
+work=$(mktemp -d)
+simulator_pid=""
+cleanup() {
+  if [ -n "$simulator_pid" ]; then
+    kill "$simulator_pid" 2>/dev/null || true
+    wait "$simulator_pid" 2>/dev/null || true
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# The host's root folder holds the stream-info file that a stream start announces.
+cp -r platform/haven/example-root "$work/root"
+rm -rf "$work/root/Settings"
+
+"$simulator" --port 4444 --password admin --scenes tools/simulator/scenes.example.json \
+  --log "$work/requests.log" </dev/null >"$work/simulator.out" 2>&1 &
+simulator_pid=$!
+
+# Wait (up to 10 s) for the simulator to listen; fail clearly when the port is taken.
+for _ in $(seq 100); do
+  if grep -q '^listening on' "$work/simulator.out"; then break; fi
+  if ! kill -0 "$simulator_pid" 2>/dev/null; then break; fi
+  sleep 0.1
+done
+if ! grep -q '^listening on' "$work/simulator.out"; then
+  echo "demo: the OBS Remote simulator did not start (is port 4444 in use?):" >&2
+  cat "$work/simulator.out" >&2
+  exit 1
+fi
+echo "demo: $(head -n 1 "$work/simulator.out")"
+
+status=0
+"$host" --module "$module" --root "$work/root" --http-log "$work/http.log" \
+  --script demo/demo.script || status=$?
+
+echo
+echo "demo: requests the simulator received:"
+sed 's/^/  /' "$work/requests.log"
+echo "demo: announcements handed to the host's HTTP service:"
+if [ -s "$work/http.log" ]; then sed 's/^/  /' "$work/http.log"; else echo "  (none)"; fi
+
+announcements=$(grep -c . "$work/http.log" 2>/dev/null || true)
+if [ "$status" -eq 0 ] && [ "$announcements" != 1 ]; then
+  echo "demo: expected exactly one stream announcement, saw ${announcements:-0}" >&2
+  status=1
+fi
+if [ "$status" -eq 0 ]; then echo "demo: every step worked"; else echo "demo: FAILED" >&2; fi
+exit "$status"
