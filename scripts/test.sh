@@ -14,11 +14,14 @@ presets=(${presets[*]})
 for preset in "${presets[@]}"; do
   echo "=== ${preset} build"
   cmake --preset "${preset}" >/dev/null
-  cmake --build "build/${preset}" -j2
-  echo "=== ${preset} tests"
   if [ "${preset}" = fuzz ]; then
-    ctest --test-dir "build/${preset}" -L fuzz --output-on-failure --timeout 600
+    # Only the fuzz targets need the clang build; they run a short, fixed number of inputs.
+    cmake --build "build/${preset}" -j2 --target receive_fuzzer
+    echo "=== ${preset} tests"
+    ctest --test-dir "build/${preset}" -R '^fuzz\.' --output-on-failure --timeout 600
   else
+    cmake --build "build/${preset}" -j2
+    echo "=== ${preset} tests"
     ctest --test-dir "build/${preset}" -j2 --output-on-failure --timeout 600
   fi
 done
