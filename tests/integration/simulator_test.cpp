@@ -1,10 +1,10 @@
 // The OBS Remote simulator seen from the wire: transport, authentication and the
 // plug-in's answers, driven by a bare WebSocket client so that every frame is visible.
-#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <jansson.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 
@@ -17,13 +17,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const char* const Locked =
-    "OBS Remote Locked: Maximum failed authentication attempts reached. Please Restart OBS to Unlock.";
-
-SimJson Parse(const std::optional<std::string>& text)
-{
-    return SimJson(text ? json_loads(text->c_str(), 0, nullptr) : nullptr);
-}
+SimJson Parse(const std::optional<std::string>& text) { return SimJson(text ? json_loads(text->c_str(), 0, nullptr) : nullptr); }
 
 std::string Text(const SimJson& message, const char* key)
 {
@@ -31,304 +25,153 @@ std::string Text(const SimJson& message, const char* key)
     return json_is_string(value) ? json_string_value(value) : std::string("<absent>");
 }
 
+const std::string Failed = "Authentication Failed. Attempts Remaining: ";
+
+// Sends a request and reads the next text frame.
+SimJson Ask(SimRawClient& client, const std::string& request) { return Parse(client.SendText(request) ? client.ReadText() : std::nullopt); }
+
 class SimulatorTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(Sim.Start(0)); }
 
     void Open(SimRawClient& client) { ASSERT_TRUE(client.Connect("127.0.0.1", Sim.Port())); }
 
-    // Sends a request and reads the next text frame.
-    static SimJson Ask(SimRawClient& client, const std::string& request)
+    // The Authenticate request answering this connection's challenge.
+    static std::string GoodAuth(SimRawClient& client)
     {
-        EXPECT_TRUE(client.SendText(request));
-        return Parse(client.ReadText());
-    }
-
-    static void Authenticate(SimRawClient& client, const std::string& password = "admin")
-    {
-        SimJson required = Ask(client, R"({"request-type":"GetAuthRequired","message-id":"a"})");
-        std::string secret = SimHashText(password + Text(required, "salt"));
-        SimJson answer = Ask(client, R"({"request-type":"Authenticate","auth":")"
-                + SimExpectedAuth(secret, Text(required, "challenge")) + R"(","message-id":"b"})");
-        ASSERT_EQ(Text(answer, "status"), "ok") << SimDump(answer.get());
-    }
-
-    // Answers and updates share one ordered queue per connection, so if the answer to a
-    // fresh GetVersion is the next frame, nothing else was queued before it.
-    static void ExpectNothingPending(SimRawClient& client)
-    {
-        SimJson next = Ask(client, R"({"request-type":"GetVersion","message-id":"sentinel"})");
-        EXPECT_EQ(Text(next, "message-id"), "sentinel") << SimDump(next.get());
+        SimJson required = Ask(client, R"({"request-type":"GetAuthRequired"})");
+        std::string secret = SimHashText("admin" + Text(required, "salt"));
+        return R"({"request-type":"Authenticate","auth":")" + SimExpectedAuth(secret, Text(required, "challenge")) + "\"}";
     }
 
     OBSSimulator Sim;
+    SimRawClient A;
+    SimRawClient B;
 };
 
 } // namespace
 
-TEST(SimulatorHashing, MatchesKnownSha256Base64)
-{
-    EXPECT_EQ(SimHashText("abc"), "ungWv48Bz+pBQUDeXa4iI7ADYaOWF3qctBD/YfIAFa0=");
-    EXPECT_EQ(SimRandomToken().size(), 44u);
-    EXPECT_NE(SimRandomToken(), SimRandomToken());
-}
-
 TEST_F(SimulatorTest, AcceptsOnlyTheExactObsapiProtocol)
 {
-    SimRawClient client;
-    EXPECT_FALSE(client.Connect("127.0.0.1", Sim.Port(), std::nullopt));
-    EXPECT_FALSE(client.Connect("127.0.0.1", Sim.Port(), std::string("obsapi, chat")));
-    EXPECT_FALSE(client.Connect("127.0.0.1", Sim.Port(), std::string("chat")));
-    EXPECT_FALSE(client.Connect("127.0.0.1", Sim.Port(), std::string("http-only")));
-    ASSERT_TRUE(client.Connect("127.0.0.1", Sim.Port(), std::string("obsapi")));
-    EXPECT_NE(client.HandshakeAnswer().find("obsapi"), std::string::npos);
-    // The handshake answer carries no compression extension.
-    EXPECT_EQ(client.HandshakeAnswer().find("deflate"), std::string::npos);
-    ASSERT_TRUE(Sim.WaitForConnectionCount(1, 5s));
-    EXPECT_EQ(Sim.ConnectionsAccepted(), 1u);
-}
-
-TEST_F(SimulatorTest, ServesBothLoopbackFamiliesAndRefusesATakenPort)
-{
-    SimRawClient v4;
-    Open(v4);
-    if (Sim.ListensOnIPv6()) {
-        SimRawClient v6;
-        ASSERT_TRUE(v6.Connect("::1", Sim.Port()));
-        EXPECT_EQ(Text(Ask(v6, R"({"request-type":"GetVersion","message-id":"6"})"), "status"), "ok");
-    }
-    OBSSimulator second;
-    EXPECT_FALSE(second.Start(Sim.Port()));
-    EXPECT_FALSE(Sim.Start(0)) << "already running";
-}
-
-TEST_F(SimulatorTest, FailsRequestedHandshakesAndClosesFromTheServerSide)
-{
-    Sim.FailNextHandshakes(1);
-    SimRawClient client;
-    EXPECT_FALSE(client.Connect("127.0.0.1", Sim.Port()));
-    Open(client);
-    SimRawClient other;
-    Open(other);
-    ASSERT_TRUE(Sim.WaitForConnectionCount(2, 5s));
-    Sim.CloseAllConnections();
-    EXPECT_EQ(client.WaitForClose(), 1001);
-    EXPECT_EQ(other.WaitForClose(), 1001);
-    EXPECT_TRUE(Sim.WaitForConnectionCount(0, 5s));
-
-    Open(client);
-    ASSERT_TRUE(Sim.WaitForConnectionCount(1, 5s));
-    Sim.Stop();
-    EXPECT_EQ(client.WaitForClose(), 1001);
-    EXPECT_FALSE(Sim.IsRunning());
+    for (const char* refused : {static_cast<const char*>(nullptr), "obsapi, chat", "chat"})
+        EXPECT_FALSE(A.Connect("127.0.0.1", Sim.Port(), refused ? std::optional<std::string>(refused) : std::nullopt));
+    ASSERT_TRUE(A.Connect("127.0.0.1", Sim.Port(), std::string("obsapi")));
+    EXPECT_NE(A.HandshakeAnswer().find("obsapi"), std::string::npos);
+    EXPECT_EQ(A.HandshakeAnswer().find("deflate"), std::string::npos) << "no compression extension";
 }
 
 TEST_F(SimulatorTest, WritesInThePluginsFormatAndEchoesOnlyTextIds)
 {
-    SimRawClient client;
-    Open(client);
-    client.SendText(R"({"request-type":"GetVersion","message-id":"1"})");
-    std::optional<std::string> version = client.ReadText();
-    ASSERT_TRUE(version);
-    EXPECT_NE(version->find("\"version\": 1.1000000000000001"), std::string::npos) << *version;
-    EXPECT_NE(version->find("\"message-id\": \"1\""), std::string::npos) << *version;
+    Open(A);
+    A.SendText(R"({"request-type":"GetVersion","message-id":"1"})");
+    const std::string version = A.ReadText().value_or("");
+    EXPECT_NE(version.find("\"version\": 1.1000000000000001"), std::string::npos) << version;
 
-    EXPECT_EQ(Text(Ask(client, R"({"request-type":"GetVersion","message-id":7})"), "message-id"), "<absent>");
-    EXPECT_EQ(Text(Ask(client, R"({"request-type":"GetVersion"})"), "message-id"), "<absent>");
-    SimJson unknown = Ask(client, R"({"request-type":"getversion","message-id":"x"})");
-    EXPECT_EQ(Text(unknown, "error"), "message type not recognized");
-    EXPECT_EQ(Text(unknown, "message-id"), "x");
-    EXPECT_EQ(Text(Ask(client, R"({"message-id":"y"})"), "error"), "message type not specified");
-    EXPECT_EQ(Text(Ask(client, R"([1,2])"), "error"), "message type not specified");
-    EXPECT_EQ(Text(Ask(client, R"({"request-type":5})"), "error"), "message type not specified");
-
+    const std::pair<std::string, std::string> cases[] = { // request, then "error|message-id" of the answer
+        {R"({"request-type":"GetVersion","message-id":7})", "<absent>|<absent>"},
+        {R"({"request-type":"getversion","message-id":"x"})", "message type not recognized|x"},
+        {R"({"message-id":"y"})", "message type not specified|y"},
+        {R"({"request-type":5})", "message type not specified|<absent>"},
+    };
+    for (const auto& [request, wanted] : cases) {
+        SimJson answer = Ask(A, request);
+        EXPECT_EQ(Text(answer, "error") + "|" + Text(answer, "message-id"), wanted) << request;
+    }
     // Text that does not parse gets no answer at all; trailing bytes after a whole object
     // are ignored.
-    client.SendText("not json");
-    client.SendText(R"({"request-type":"GetVersion","message-id":"bad)");
-    client.SendText(R"({"request-type":"GetVersion","message-id":"\u0000"})");
-    SimJson next = Ask(client, R"({"request-type":"GetVersion","message-id":"after"} trailing)");
-    EXPECT_EQ(Text(next, "message-id"), "after");
+    A.SendText("not json");
+    A.SendText(R"({"request-type":"GetVersion","message-id":"\u0000"})");
+    EXPECT_EQ(Text(Ask(A, R"({"request-type":"GetVersion","message-id":"after"} trailing)"), "message-id"), "after");
 }
 
 TEST_F(SimulatorTest, HandlesAtMost4096BytesOfARequestAtOnce)
 {
-    SimRawClient client;
-    Open(client);
-    const std::string head = R"({"request-type":"GetVersion","message-id":"fits")";
-    std::string fits = head + std::string(4096 - head.size() - 1, ' ') + "}";
-    ASSERT_EQ(fits.size(), 4096u);
-    EXPECT_EQ(Text(Ask(client, fits), "message-id"), "fits");
-
-    std::string tooLong = R"({"request-type":"GetVersion","message-id":"lost")";
-    tooLong += std::string(4097 - tooLong.size() - 1, ' ') + "}";
-    client.SendText(tooLong);
-    EXPECT_EQ(Text(Ask(client, R"({"request-type":"GetVersion","message-id":"next"})"), "message-id"), "next");
-    std::vector<std::string> pieces = Sim.ReceivedOn(1);
-    ASSERT_EQ(pieces.size(), 4u);
-    EXPECT_EQ(pieces[1].size(), 4096u);
-    EXPECT_EQ(pieces[2], "}");
-
+    Open(A);
+    auto padded = [](const std::string& id, size_t size) {
+        std::string request = R"({"request-type":"GetVersion","message-id":")" + id + "\"";
+        return request + std::string(size - request.size() - 1, ' ') + "}";
+    };
+    EXPECT_EQ(Text(Ask(A, padded("fits", 4096)), "message-id"), "fits");
+    A.SendText(padded("lost", 4097));
+    EXPECT_EQ(Text(Ask(A, R"({"request-type":"GetVersion","message-id":"next"})"), "message-id"), "next");
+    ASSERT_EQ(Sim.ReceivedOn(1).size(), 4u);
+    EXPECT_EQ(Sim.ReceivedOn(1)[1].size(), 4096u) << "the first 4096 bytes are parsed alone";
     // A request split over two frames is lost too: each piece is parsed alone.
-    client.SendFrame(1, false, R"({"request-type":"GetVer)");
-    client.SendFrame(0, true, R"(sion","message-id":"split"})");
-    EXPECT_EQ(Text(Ask(client, R"({"request-type":"GetVersion","message-id":"last"})"), "message-id"), "last");
+    A.SendFrame(1, false, R"({"request-type":"GetVer)");
+    A.SendFrame(0, true, R"(sion","message-id":"split"})");
+    EXPECT_EQ(Text(Ask(A, R"({"request-type":"GetVersion","message-id":"last"})"), "message-id"), "last");
 }
 
-TEST_F(SimulatorTest, SendsABigSceneListAsOneFrame)
+TEST_F(SimulatorTest, SendsABigSceneListAsOneFrameEvenToASlowReader)
 {
     SimSceneSet big;
-    for (int s = 0; s < 200; ++s) {
-        SimScene scene{"Scene " + std::to_string(s), {}};
-        for (int i = 0; i < 20; ++i)
-            scene.Sources.push_back({"Source " + std::to_string(s) + "." + std::to_string(i), 0.5f, 1.0f, 1280, 720, true});
-        big.Scenes.push_back(scene);
-    }
-    big.CurrentScene = "Scene 7";
+    for (int s = 0; s < 200; ++s)
+        big.Scenes.push_back({"Scene " + std::to_string(s), std::vector<SimSource>(20, {"Source", 0.5f, 1.0f, 1280, 720, true})});
     Sim.ReplaceScenes(big);
     Sim.SetAuth(false, "");
-
-    SimRawClient client;
-    Open(client);
-    client.SendText(R"({"request-type":"GetSceneList","message-id":"big"})");
-    std::optional<SimRawClient::Frame> frame = client.ReadFrame(20s);
-    ASSERT_TRUE(frame);
-    EXPECT_EQ(frame->Opcode, 1);
-    EXPECT_TRUE(frame->Fin);
-    EXPECT_FALSE(frame->Rsv);
-    EXPECT_GT(frame->Payload.size(), 300000u);
-    SimJson list = Parse(frame->Payload);
-    ASSERT_TRUE(list);
-    EXPECT_EQ(Text(list, "current-scene"), "Scene 7");
-    json_t* scenes = json_object_get(list.get(), "scenes");
-    ASSERT_EQ(json_array_size(scenes), 200u);
-    json_t* last = json_array_get(json_object_get(json_array_get(scenes, 199), "sources"), 19);
-    EXPECT_STREQ(json_string_value(json_object_get(last, "name")), "Source 199.19");
-    EXPECT_DOUBLE_EQ(json_real_value(json_object_get(last, "x")), 0.5);
-
-    // A reader that takes the bytes slowly still gets each list whole, one after the
-    // other, with an update queued in between kept apart.
-    SimRawClient slow;
-    slow.SetReceiveBuffer(4096);
-    ASSERT_TRUE(slow.Connect("127.0.0.1", Sim.Port()));
-    slow.SendText(R"({"request-type":"GetSceneList","message-id":"1"})");
-    slow.SendText(R"({"request-type":"SetCurrentScene","scene-name":"Scene 9"})");
-    slow.SendText(R"({"request-type":"GetSceneList","message-id":"2"})");
+    // Partial sends keep each list whole and apart from an update queued in between.
     // Answers keep request order; the switch's update may land before or after the second
     // list, as with the real plug-in, whose OBS-side actions run later than the answer.
+    A.SetReceiveBuffer(4096);
+    Open(A);
+    A.SendText(R"({"request-type":"GetSceneList","message-id":"1"})");
+    A.SendText(R"({"request-type":"SetCurrentScene","scene-name":"Scene 9"})");
+    A.SendText(R"({"request-type":"GetSceneList","message-id":"2"})");
     std::vector<std::string> ids;
     for (int i = 0; i < 4; ++i) {
-        std::optional<SimRawClient::Frame> piece = slow.ReadFrame(20s);
-        ASSERT_TRUE(piece);
-        EXPECT_TRUE(piece->Fin);
+        std::optional<SimRawClient::Frame> piece = A.ReadFrame(20s);
+        ASSERT_TRUE(piece && piece->Opcode == 1 && piece->Fin && !piece->Rsv);
         SimJson message = Parse(piece->Payload);
         ASSERT_TRUE(message) << piece->Payload.substr(0, 200);
-        ids.push_back(Text(message, "message-id"));
+        ids.push_back(Text(message, "message-id") + ":" + std::to_string(json_array_size(json_object_get(message.get(), "scenes"))));
     }
-    ASSERT_EQ(ids.front(), "1");
-    std::vector<std::string> rest(ids.begin() + 1, ids.end());
-    std::sort(rest.begin(), rest.end());
-    EXPECT_EQ(rest, (std::vector<std::string>{"2", "<absent>", "<absent>"}));
+    std::sort(ids.begin() + 1, ids.end());
+    EXPECT_EQ(ids, (std::vector<std::string>{"1:200", "2:200", "<absent>:0", "<absent>:0"}));
 }
 
 TEST_F(SimulatorTest, GuardsRequestsAndUpdatesUntilAuthenticated)
 {
-    SimRawClient client;
-    Open(client);
-    EXPECT_EQ(Text(Ask(client, R"({"request-type":"GetSceneList","message-id":"1"})"), "error"), "Not Authenticated");
-    EXPECT_EQ(Text(Ask(client, R"({"request-type":"SetCurrentScene","scene-name":"Game"})"), "error"),
-        "Not Authenticated");
-    EXPECT_EQ(Sim.Scenes().CurrentScene, "Intro");
-
-    SimRawClient authenticated;
-    Open(authenticated);
-    Authenticate(authenticated);
-    ASSERT_TRUE(Sim.SwitchScene("game"));
-    EXPECT_EQ(Text(Parse(authenticated.ReadText()), "scene-name"), "Game");
-    ExpectNothingPending(client);
-
-    Authenticate(client);
-    SimJson list = Ask(client, R"({"request-type":"GetSceneList","message-id":"2"})");
-    EXPECT_EQ(Text(list, "current-scene"), "Game");
+    Open(A);
+    Open(B);
     // Authentication belongs to the connection, not to the client's address.
-    SimRawClient again;
-    Open(again);
-    EXPECT_EQ(Text(Ask(again, R"({"request-type":"GetVolumes"})"), "error"), "Not Authenticated");
+    EXPECT_EQ(Text(Ask(B, GoodAuth(B)), "status"), "ok");
+    EXPECT_EQ(Text(Ask(A, R"({"request-type":"GetSceneList","message-id":"1"})"), "error"), "Not Authenticated");
+    EXPECT_EQ(Text(Ask(A, R"({"request-type":"SetCurrentScene","scene-name":"Game"})"), "error"), "Not Authenticated");
+    EXPECT_EQ(Sim.Scenes().CurrentScene, "Intro");
+    ASSERT_TRUE(Sim.SwitchScene("game"));
+    EXPECT_EQ(Text(Parse(B.ReadText()), "scene-name"), "Game");
+    // Answers and updates share one ordered queue per connection, so no update went to
+    // the unauthenticated connection if the next frame answers a fresh request.
+    EXPECT_EQ(Text(Ask(A, R"({"request-type":"GetVersion","message-id":"next"})"), "message-id"), "next");
 }
 
-TEST_F(SimulatorTest, IssuesOneSaltAndAFreshChallengePerConnection)
+TEST_F(SimulatorTest, ChallengesPerConnectionAndLocksAfterTenFailuresOnAnyConnection)
 {
-    SimRawClient first;
-    SimRawClient second;
-    Open(first);
-    Open(second);
-    SimJson a1 = Ask(first, R"({"request-type":"GetAuthRequired"})");
-    SimJson a2 = Ask(first, R"({"request-type":"GetAuthRequired"})");
-    SimJson b = Ask(second, R"({"request-type":"GetAuthRequired"})");
-    EXPECT_TRUE(json_is_true(json_object_get(a1.get(), "authRequired")));
-    EXPECT_EQ(Text(a1, "salt").size(), 44u);
-    EXPECT_EQ(Text(a1, "challenge").size(), 44u);
+    Open(A);
+    Open(B);
+    SimJson a1 = Ask(A, R"({"request-type":"GetAuthRequired"})");
+    SimJson a2 = Ask(A, R"({"request-type":"GetAuthRequired"})");
+    SimJson b = Ask(B, R"({"request-type":"GetAuthRequired"})");
     EXPECT_EQ(Text(a1, "salt"), Text(b, "salt"));
     EXPECT_EQ(Text(a1, "challenge"), Text(a2, "challenge"));
     EXPECT_NE(Text(a1, "challenge"), Text(b, "challenge"));
-
-    // An answer made for another connection's challenge fails there.
+    // An answer made for another connection's challenge fails there, and failures count
+    // across connections.
     std::string secret = SimHashText("admin" + Text(a1, "salt"));
-    SimJson wrong = Ask(second, R"({"request-type":"Authenticate","auth":")"
-            + SimExpectedAuth(secret, Text(a1, "challenge")) + "\"}");
-    EXPECT_EQ(Text(wrong, "error"), "Authentication Failed. Attempts Remaining: 9");
-}
-
-TEST_F(SimulatorTest, CountsFailuresGloballyAndLocksAfterTen)
-{
-    SimRawClient first;
-    SimRawClient second;
-    Open(first);
-    Open(second);
+    EXPECT_EQ(Text(Ask(B, R"({"request-type":"Authenticate","auth":")" + SimExpectedAuth(secret, Text(a1, "challenge")) + "\"}"),
+                  "error"), Failed + "9");
     const std::string bad = R"({"request-type":"Authenticate","auth":"AAAA"})";
-    EXPECT_EQ(Text(Ask(first, R"({"request-type":"Authenticate"})"), "error"), "auth not specified!");
-    EXPECT_EQ(Text(Ask(first, R"({"request-type":"Authenticate","auth":1})"), "error"), "auth not specified!");
-    EXPECT_EQ(Text(Ask(first, bad), "error"), "Authentication Failed. Attempts Remaining: 9");
-    EXPECT_EQ(Text(Ask(second, bad), "error"), "Authentication Failed. Attempts Remaining: 8");
-    Authenticate(second);
+    EXPECT_EQ(Text(Ask(A, bad), "error"), Failed + "8");
+    EXPECT_EQ(Text(Ask(B, GoodAuth(B)), "status"), "ok");
     EXPECT_EQ(Sim.FailedAuthAttempts(), 0) << "a success resets the counter";
 
     for (int remaining = 9; remaining >= 1; --remaining)
-        EXPECT_EQ(Text(Ask(first, bad), "error"), "Authentication Failed. Attempts Remaining: " + std::to_string(remaining));
-    EXPECT_EQ(Text(Ask(first, bad), "error"), Locked);
-    SimJson required = Ask(first, R"({"request-type":"GetAuthRequired"})");
-    std::string right = SimExpectedAuth(SimHashText("admin" + Text(required, "salt")), Text(required, "challenge"));
-    const std::string good = R"({"request-type":"Authenticate","auth":")" + right + "\"}";
-    EXPECT_EQ(Text(Ask(first, good), "error"), Locked);
-    // A locked plug-in leaves an authenticated connection as it was.
-    EXPECT_EQ(Text(Ask(second, R"({"request-type":"GetVolumes"})"), "status"), "ok");
-
+        EXPECT_EQ(Text(Ask(A, bad), "error"), Failed + std::to_string(remaining));
+    const std::string good = GoodAuth(A);
+    for (const std::string& request : {bad, good})
+        EXPECT_EQ(Text(Ask(A, request), "error"),
+            "OBS Remote Locked: Maximum failed authentication attempts reached. Please Restart OBS to Unlock.");
+    EXPECT_EQ(Text(Ask(B, R"({"request-type":"GetVolumes"})"), "status"), "ok") << "sessions already in stay";
     Sim.ResetFailedAuthAttempts();
-    EXPECT_EQ(Text(Ask(first, good), "status"), "ok");
-}
-
-TEST(SimulatorWithoutAuth, ServesEverythingAndSendsUpdatesToAll)
-{
-    OBSSimulatorOptions options;
-    options.UseAuth = false;
-    OBSSimulator sim(options);
-    ASSERT_TRUE(sim.Start(0));
-    SimRawClient client;
-    ASSERT_TRUE(client.Connect("127.0.0.1", sim.Port()));
-    client.SendText(R"({"request-type":"GetAuthRequired","message-id":"1"})");
-    std::optional<std::string> answer = client.ReadText();
-    ASSERT_TRUE(answer);
-    SimJson required = Parse(answer);
-    EXPECT_TRUE(json_is_false(json_object_get(required.get(), "authRequired")));
-    EXPECT_EQ(json_object_get(required.get(), "salt"), nullptr);
-    EXPECT_EQ(Text(Parse(client.ReadText(0ms).value_or("{}")), "status"), "<absent>");
-
-    client.SendText(R"({"request-type":"GetCurrentScene","message-id":"2"})");
-    EXPECT_EQ(Text(Parse(client.ReadText()), "name"), "Intro");
-    ASSERT_TRUE(sim.StartStream(false));
-    SimJson starting = Parse(client.ReadText());
-    EXPECT_EQ(Text(starting, "update-type"), "StreamStarting");
-    // Even with no password, a wrong Authenticate counts as a failure.
-    client.SendText(R"({"request-type":"Authenticate","auth":"x"})");
-    EXPECT_EQ(Text(Parse(client.ReadText()), "error"), "Authentication Failed. Attempts Remaining: 9");
+    EXPECT_EQ(Text(Ask(A, good), "status"), "ok");
 }
