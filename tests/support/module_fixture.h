@@ -1,0 +1,81 @@
+// The real module in the host stand-in, talking over loopback to the OBS Remote simulator.
+// The module always connects to localhost:4444, so the simulator listens there; each test
+// gets a fresh host whose root is a copy of the example root (with the stream-info file)
+// and whose HTTP requests go to a log file the test can read.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/haven/haven_host.h"
+#include "tools/simulator/obs_simulator.h"
+
+// The support library is built without the test programs' path definitions, so each test
+// program hands its own over.
+struct ModulePaths {
+    std::string Module;          // HVE_MODULE_PATH
+    std::filesystem::path Source; // HVE_SOURCE_DIR
+};
+
+class ModuleFixture : public ::testing::Test {
+protected:
+    static constexpr int Port = 4444;
+    static constexpr std::chrono::milliseconds Timeout{10000};
+
+    // Password "admin"; StreamStatus goes out every 200 ms while OBS streams.
+    static OBSSimulatorOptions DefaultSimulatorOptions();
+
+    explicit ModuleFixture(ModulePaths paths, OBSSimulatorOptions options = DefaultSimulatorOptions());
+    ~ModuleFixture() override;
+
+    void SetUp() override;
+    void TearDown() override;
+
+    // Runs a console line that must work and answers what it printed.
+    std::vector<std::string> Run(const std::string& line);
+    // Calls a method through the console and answers what the method answered.
+    bool Call(const std::string& line);
+    // The text of an expression's value; nothing when the expression has no value.
+    std::optional<std::string> Value(const std::string& expression);
+    // Takes the oldest pending event of that name whose arguments begin with args.
+    bool Wait(const std::string& event, const std::vector<std::string>& args = {});
+
+    // Checks the condition every 10 ms until it holds; false when it does not in time.
+    bool Eventually(const std::function<bool()>& condition);
+
+    // Connects and waits for Ready and the plug-in's demand for a password.
+    void Connect();
+    // Connects, authenticates with "admin" and waits for the answers that follow, after
+    // which the plug-in sends this connection its updates.
+    void ConnectAndAuthenticate();
+    void Disconnect();
+
+    // What the simulator received from `from` on, up to (not including) a GetVersion sent
+    // now as a marker: requests leave in the order the script issued them, so once the
+    // marker has arrived, everything asked for before it has arrived too.
+    std::vector<SimReceived> RequestsUntilMarker(size_t from);
+    size_t ReceivedCount() const { return Sim->Received().size(); }
+    // Names (or names with arguments) of the events raised from index `from` on.
+    std::vector<std::string> EventsSince(size_t from, const std::string& onlyName = "") const;
+    size_t EventCount() const { return Host->RaisedEvents().size(); }
+    std::vector<std::string> HttpLogLines() const;
+
+    ModulePaths Paths;
+    OBSSimulatorOptions SimOptions;
+    std::filesystem::path Root;
+    std::filesystem::path HttpLog;
+    std::unique_ptr<haven::HavenHost> Host;
+    std::unique_ptr<OBSSimulator> Sim;
+};
+
+// `name "arg" ...` as the host shows a raised event, used to compare event sequences.
+std::string DescribeEvent(const haven::HostEvent& event);
+// A request's member as text: strings as they are, other values in JSON notation.
+std::string RequestMember(const SimReceived& request, const char* key);
