@@ -5,13 +5,14 @@
 
 #include <signal.h>
 #include <sys/mman.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <stdexcept>
+#include <string>
+#include <tuple>
+#include <vector>
 
 #include "shell/crash_guard.h"
 #include "shell/extension.h"
@@ -21,141 +22,81 @@ namespace {
 
 constexpr int GuardedSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT};
 
-enum class Fault { None, Throw, ThrowInt, RaiseSegv, MemoryFault, Abort, Breakpoint };
+enum class Fault { Throw, ThrowInt, RaiseSegv, MemoryFault, Abort, Breakpoint };
 
-// A host whose chosen operation fails in the chosen way. Its crash reports also go to
-// stderr, where a death test can see them.
-class FaultyHost : public RecordingHost {
-public:
-    FaultyHost(Fault fault, const char* where) : Kind(fault), Where(where) {}
+// A host that fails in the chosen way in the chosen operation, and notes the signal handlers
+// in force while start-up runs. Its crash reports also go to stderr, where a death test sees them.
+struct FaultyHost : RecordingHost {
+    FaultyHost(Fault fault, bool inAddCommand) : Kind(fault), InAddCommand(inAddCommand) {}
 
     SettingsSetId FindExtensionSettings(const char* name) override
     {
-        Strike("FindExtensionSettings");
+        for (size_t i = 0; i < 5; ++i)
+            sigaction(GuardedSignals[i], nullptr, &During[i]);
+        if (!InAddCommand)
+            Strike();
         return RecordingHost::FindExtensionSettings(name);
     }
     bool AddCommand(const char* name, CommandHandler handler, bool option1, bool option2) override
     {
-        Strike("AddCommand");
+        if (InAddCommand)
+            Strike();
         return RecordingHost::AddCommand(name, handler, option1, option2);
-    }
-    void SetSettingText(SettingsSetId& set, const char* key, const char* text) override
-    {
-        Strike("SetSettingText");
-        RecordingHost::SetSettingText(set, key, text);
     }
     void ServiceRequest(void* client, ServiceConnection connection, uint32_t request, void* record) override
     {
         const CrashReport* report = static_cast<const CrashReport*>(record);
-        const CrashExceptionInfo* info =
-            report != nullptr ? static_cast<const CrashExceptionInfo*>(report->ExceptionInformation) : nullptr;
-        std::fprintf(stderr, "CRASH-REPORT connection=%u request=%u signal=%d what=%s text=%s\n", connection,
-                     request, info != nullptr ? info->Signal : -1,
-                     info != nullptr && info->What != nullptr ? info->What : "-",
-                     report != nullptr && report->Description != nullptr ? report->Description : "-");
+        const CrashExceptionInfo* info = static_cast<const CrashExceptionInfo*>(report->ExceptionInformation);
+        std::fprintf(stderr, "CRASH-REPORT connection=%u request=%u signal=%d what=%s text=%s\n", connection, request,
+                     info->Signal, info->What != nullptr ? info->What : "-", report->Description);
         RecordingHost::ServiceRequest(client, connection, request, record);
     }
 
-    std::atomic<bool> Struck{false};
-
-private:
-    void Strike(const char* operation)
+    void Strike() const
     {
-        if (std::strcmp(operation, Where) != 0 || Struck.exchange(true)) {
-            return;
-        }
-        switch (Kind) {
-        case Fault::None:
-            break;
-        case Fault::Throw:
+        if (Kind == Fault::Throw)
             throw std::runtime_error("host failed");
-        case Fault::ThrowInt:
+        if (Kind == Fault::ThrowInt)
             throw 42;
-        case Fault::RaiseSegv:
-            raise(SIGSEGV);
-            break;
-        case Fault::MemoryFault: {
-            // A real fault at an address the sanitizers consider ordinary memory.
-            void* page = mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-            *static_cast<volatile int*>(page) = 1;
-            break;
-        }
-        case Fault::Abort:
+        if (Kind == Fault::Abort)
             std::abort();
-        case Fault::Breakpoint:
-            raise(SIGTRAP);
-            break;
-        }
+        if (Kind == Fault::RaiseSegv || Kind == Fault::Breakpoint)
+            raise(Kind == Fault::RaiseSegv ? SIGSEGV : SIGTRAP);
+        if (Kind == Fault::MemoryFault) // a real fault at an address the sanitizers take for ordinary memory
+            *static_cast<volatile int*>(mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)) = 1;
     }
 
+    struct sigaction During[5] = {};
     Fault Kind;
-    const char* Where;
+    bool InAddCommand;
 };
 
-bool FailureExit(int status) { return WIFEXITED(status) && WEXITSTATUS(status) == CrashExitCode; }
-
-void InitializeWith(Fault fault, const char* where)
+void InitializeWith(Fault fault, bool inAddCommand)
 {
-    FaultyHost host(fault, where);
+    FaultyHost host(fault, inAddCommand);
     HVEOBSRemote extension;
     extension.Initialize(&host);
-    std::fprintf(stderr, "INITIALIZE-RETURNED\n");
     std::exit(0);
 }
 
-class CrashGuardDeathTest : public ::testing::Test {
-protected:
-    void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
-};
-
-TEST_F(CrashGuardDeathTest, ExceptionBeforeConnectingReportsOverConnectionZeroAndFails)
+TEST(CrashGuardDeathTest, ExceptionsAndFatalSignalsAreReportedAndEndTheProcessWithAFailure)
 {
-    EXPECT_EXIT(InitializeWith(Fault::Throw, "FindExtensionSettings"), FailureExit,
-                "CRASH-REPORT connection=0 request=1002 signal=0 what=host failed "
-                "text=Crash in initialize routine");
-    EXPECT_EXIT(InitializeWith(Fault::ThrowInt, "SetSettingText"), FailureExit,
-                "CRASH-REPORT connection=0 request=1002 signal=0 what=- text=Crash in initialize routine");
-}
-
-TEST_F(CrashGuardDeathTest, FatalSignalsAreReportedOverTheSystemConnectionAndFail)
-{
-    // The recording host numbers its connections 1 to 5 in order; "System" is the fifth.
-    EXPECT_EXIT(InitializeWith(Fault::RaiseSegv, "AddCommand"), FailureExit,
-                "CRASH-REPORT connection=5 request=1002 signal=11 what=- text=Crash in initialize routine");
-    EXPECT_EXIT(InitializeWith(Fault::MemoryFault, "AddCommand"), FailureExit,
-                "CRASH-REPORT connection=5 request=1002 signal=11 what=- text=Crash in initialize routine");
-    EXPECT_EXIT(InitializeWith(Fault::Abort, "FindExtensionSettings"), FailureExit,
-                "CRASH-REPORT connection=0 request=1002 signal=6 what=- text=Crash in initialize routine");
-}
-
-TEST_F(CrashGuardDeathTest, WithoutAFaultInitializeReturnsAndReportsNothing)
-{
-    EXPECT_EXIT(InitializeWith(Fault::None, ""), ::testing::ExitedWithCode(0), "^INITIALIZE-RETURNED\n$");
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // The recording host numbers its connections 1 to 5 in order, "System" the fifth; a crash
+    // before they are made is reported over connection 0.
+    for (const auto& [fault, inAddCommand, report] : std::vector<std::tuple<Fault, bool, std::string>>{
+             {Fault::Throw, false, "connection=0 request=1002 signal=0 what=host failed"},
+             {Fault::ThrowInt, false, "connection=0 request=1002 signal=0 what=-"},
+             {Fault::Abort, false, "connection=0 request=1002 signal=6 what=-"},
+             {Fault::RaiseSegv, true, "connection=5 request=1002 signal=11 what=-"},
+             {Fault::MemoryFault, true, "connection=5 request=1002 signal=11 what=-"}}) {
+        EXPECT_EXIT(InitializeWith(fault, inAddCommand), testing::ExitedWithCode(CrashExitCode),
+                    "CRASH-REPORT " + report + " text=Crash in initialize routine");
+    }
 }
 
 std::atomic<int> g_Breakpoints{0};
 void OnBreakpoint(int) { g_Breakpoints.fetch_add(1); }
-
-TEST(CrashGuard, BreakpointsReachTheirOwnHandlerAndStartUpCompletes)
-{
-    struct sigaction mine = {};
-    mine.sa_handler = &OnBreakpoint;
-    sigemptyset(&mine.sa_mask);
-    struct sigaction previous = {};
-    ASSERT_EQ(sigaction(SIGTRAP, &mine, &previous), 0);
-    g_Breakpoints.store(0);
-
-    FaultyHost host(Fault::Breakpoint, "FindExtensionSettings");
-    HVEOBSRemote extension;
-    EXPECT_TRUE(extension.Initialize(&host));
-    extension.Shutdown();
-    sigaction(SIGTRAP, &previous, nullptr);
-
-    EXPECT_TRUE(host.Struck.load());
-    EXPECT_EQ(g_Breakpoints.load(), 1);
-    EXPECT_TRUE(host.Requests().empty());
-    EXPECT_EQ(host.Lines(), std::vector<std::string>{"HVEOBSRemote version 20140906 Loaded"});
-}
 
 // Answers whether two actions are the same handler with the same flags.
 bool SameAction(const struct sigaction& a, const struct sigaction& b)
@@ -163,46 +104,34 @@ bool SameAction(const struct sigaction& a, const struct sigaction& b)
     return a.sa_handler == b.sa_handler && (a.sa_flags & SA_SIGINFO) == (b.sa_flags & SA_SIGINFO);
 }
 
-// Looks at the signal handlers while start-up runs.
-class WatchingHost : public RecordingHost {
-public:
-    SettingsSetId FindExtensionSettings(const char* name) override
-    {
-        for (size_t i = 0; i < sizeof GuardedSignals / sizeof GuardedSignals[0]; ++i) {
-            sigaction(GuardedSignals[i], nullptr, &During[i]);
-        }
-        return RecordingHost::FindExtensionSettings(name);
-    }
-    struct sigaction During[5] = {};
-};
-
-void OnTestSignal(int) {}
-
-TEST(CrashGuard, InstallsItsHandlersOnlyWhileStartUpRunsAndRestoresThePrevious)
+TEST(CrashGuard, BreakpointsPassOnAndThePreviousHandlersAreBackAfterStartUp)
 {
-    // One signal gets a handler of the test's own, so a restore to the default would show.
+    // SIGTRAP and one guarded signal get handlers of the test's own, so a restore to the
+    // default would show.
     struct sigaction mine = {};
-    mine.sa_handler = &OnTestSignal;
     sigemptyset(&mine.sa_mask);
-    struct sigaction original = {};
-    ASSERT_EQ(sigaction(SIGBUS, &mine, &original), 0);
-
-    struct sigaction before[5] = {};
-    for (size_t i = 0; i < 5; ++i) {
+    mine.sa_handler = &OnBreakpoint;
+    struct sigaction originalTrap = {}, originalBus = {}, before[5] = {};
+    ASSERT_EQ(sigaction(SIGTRAP, &mine, &originalTrap), 0);
+    ASSERT_EQ(sigaction(SIGBUS, &mine, &originalBus), 0);
+    for (size_t i = 0; i < 5; ++i)
         sigaction(GuardedSignals[i], nullptr, &before[i]);
-    }
-    WatchingHost host;
+
+    FaultyHost host(Fault::Breakpoint, false);
     HVEOBSRemote extension;
     EXPECT_TRUE(extension.Initialize(&host));
     extension.Shutdown();
-
+    EXPECT_EQ(g_Breakpoints.load(), 1) << "the breakpoint reached the test's own handler";
+    EXPECT_EQ(host.Requests().size(), 0u) << "and was not reported as a crash";
+    EXPECT_EQ(host.Lines(), std::vector<std::string>{"HVEOBSRemote version 20140906 Loaded"});
     for (size_t i = 0; i < 5; ++i) {
         struct sigaction after = {};
         sigaction(GuardedSignals[i], nullptr, &after);
         EXPECT_FALSE(SameAction(host.During[i], before[i])) << "signal " << GuardedSignals[i];
         EXPECT_TRUE(SameAction(after, before[i])) << "signal " << GuardedSignals[i];
     }
-    sigaction(SIGBUS, &original, nullptr);
+    sigaction(SIGTRAP, &originalTrap, nullptr);
+    sigaction(SIGBUS, &originalBus, nullptr);
 }
 
 } // namespace
