@@ -1,3 +1,5 @@
+// The scene model on its own: case-insensitive look-ups that keep the first spelling,
+// rebuilds that keep known records in place, stale-record removal and serials.
 #include "client/scene_model.h"
 
 #include <string>
@@ -11,199 +13,128 @@
 
 namespace {
 
-std::vector<std::string> SourceNames(SceneInfo* scene)
+using Names = std::vector<std::string>;
+
+Names SourceNames(SceneInfo* scene)
 {
-    std::vector<std::string> names;
+    Names names;
     for (uint32_t i = 0; i < SceneModel::SourceCount(scene); ++i) {
         names.push_back(SceneModel::SourceAt(scene, i)->Name);
     }
     return names;
 }
 
-std::vector<std::string> SceneNames(SceneModel& model)
-{
-    std::vector<std::string> names;
-    for (uint32_t i = 0; i < model.SceneCount(); ++i) {
-        names.push_back(model.SceneAt(i)->Name);
-    }
-    return names;
-}
-
 void Populate(SceneInfo* scene, const char* json)
 {
-    JsonValue value = ParseMessage(json);
-    SceneModel::PopulateSources(scene, value.get());
+    SceneModel::PopulateSources(scene, ParseMessage(json).get());
 }
 
-void Reorder(SceneInfo* scene, const char* json)
-{
-    JsonValue value = ParseMessage(json);
-    SceneModel::ReorderSources(scene, value.get());
-}
-
-using Names = std::vector<std::string>;
-
-TEST(NameComparison, FoldsOnlyAsciiLetters)
+TEST(SceneModelTest, LookupsIgnoreAsciiCaseAndKeepTheFirstSpelling)
 {
     EXPECT_TRUE(NamesEqualIgnoringCase("Intro Scene", "iNTRO sCENE"));
-    EXPECT_TRUE(NamesEqualIgnoringCase("", ""));
-    EXPECT_FALSE(NamesEqualIgnoringCase("Intro", "Intro2"));
-    EXPECT_FALSE(NamesEqualIgnoringCase("Intro2", "Intro"));
     // '@' and '`' sit next to the letters; bytes above 127 are never folded.
-    EXPECT_FALSE(NamesEqualIgnoringCase("@", "`"));
-    EXPECT_FALSE(NamesEqualIgnoringCase("\xC3\x84", "\xC3\xA4"));
-    EXPECT_TRUE(NamesEqualIgnoringCase("\xC3\x84", "\xC3\x84"));
-    EXPECT_FALSE(NamesEqualIgnoringCase(nullptr, "a"));
-}
+    const char* const different[][2] = {
+        {"Intro", "Intro2"}, {"Intro2", "Intro"}, {"@", "`"}, {"\xC3\x84", "\xC3\xA4"}, {nullptr, "a"}};
+    for (const auto& pair : different) {
+        EXPECT_FALSE(NamesEqualIgnoringCase(pair[0], pair[1])) << pair[1];
+    }
 
-TEST(SceneLookup, IgnoresCaseAndKeepsTheFirstSpelling)
-{
     SceneModel model;
+    model.FindScene("", true);
     SceneInfo* intro = model.FindScene("Intro", true);
     EXPECT_EQ(model.FindScene("intro", false), intro);
     EXPECT_EQ(model.FindScene("INTRO", true), intro);
     EXPECT_EQ(intro->Name, "Intro");
-    EXPECT_EQ(model.SceneCount(), 1u);
     EXPECT_EQ(model.FindScene("Outro", false), nullptr);
-    EXPECT_EQ(model.SceneCount(), 1u);
-    SourceInfo* src = SceneModel::FindSource(intro, "Cam", true);
-    EXPECT_EQ(SceneModel::FindSource(intro, "cAM", false), src);
-    EXPECT_EQ(src->Scene, intro);
-    EXPECT_EQ(SceneModel::FindSource(intro, nullptr, true), nullptr);
     EXPECT_EQ(model.FindScene(nullptr, true), nullptr);
-}
-
-TEST(SceneLookup, IndexAtTheCountAndCurrentSceneRules)
-{
-    SceneModel model;
-    SceneInfo* empty = model.FindScene("", true);
-    SceneInfo* game = model.FindScene("Game", true);
+    EXPECT_EQ(model.SceneCount(), 2u);
     EXPECT_EQ(model.SceneAt(2), nullptr);
-    EXPECT_EQ(model.SceneAt(static_cast<uint32_t>(-1)), nullptr);
-    EXPECT_EQ(SceneModel::SourceAt(game, 0), nullptr);
+    SourceInfo* cam = SceneModel::FindSource(intro, "Cam", true);
+    EXPECT_EQ(SceneModel::FindSource(intro, "cAM", false), cam);
+    EXPECT_EQ(cam->Scene, intro);
+    EXPECT_EQ(SceneModel::FindSource(intro, nullptr, true), nullptr);
+    EXPECT_EQ(SceneModel::SourceAt(intro, 1), nullptr);
 
     // An empty current name finds nothing, although a scene with an empty name exists.
     EXPECT_EQ(model.CurrentScene(), nullptr);
-    EXPECT_FALSE(model.IsCurrentScene(game));
-    (void)empty;
-
-    model.SetCurrentSceneName("GAME");
-    EXPECT_EQ(model.CurrentScene(), game);
-    EXPECT_TRUE(model.IsCurrentScene(game));
-    EXPECT_EQ(model.CurrentSceneNameCopy(), "GAME");
-
+    EXPECT_FALSE(model.IsCurrentScene(intro));
+    model.SetCurrentSceneName("INTRO");
+    EXPECT_EQ(model.CurrentScene(), intro);
+    EXPECT_TRUE(model.IsCurrentScene(intro));
     model.SetCurrentSceneName("Elsewhere");
     EXPECT_EQ(model.CurrentScene(), nullptr);
 }
 
-TEST(PopulateSources, KeepsKnownRecordsAndTakesTheArraysOrder)
+// Known records stay (same record, first spelling) at the array's order with the new values,
+// read by the strict rules: an integer is no real, a string "true" no flag. A repeated name
+// keeps one record at its last place with its last values. Unnamed elements are skipped.
+TEST(SceneModelTest, PopulateSourcesKeepsKnownRecordsInTheArraysOrder)
 {
     SceneModel model;
     SceneInfo* scene = model.FindScene("S", true);
-    Populate(scene, R"([{"name":"b","x":1.0},{"name":"c"}])");
+    Populate(scene, R"([{"name":"b","x":1.0,"cx":5.0,"render":true},{"name":"c"}])");
     SourceInfo* b = SceneModel::FindSource(scene, "b", false);
     uint64_t cSerial = SceneModel::FindSource(scene, "c", false)->Serial;
 
-    Populate(scene, R"([{"name":"a"},{"name":"B","cx":1280.0,"cy":720.0,"x":2.5,"y":-3.0,"render":true}])");
-    EXPECT_EQ(SourceNames(scene), (Names{"a", "b"}));
-    EXPECT_EQ(SceneModel::SourceAt(scene, 1), b); // same record, spelling kept
-    EXPECT_EQ(b->Width, 1280.0);
-    EXPECT_EQ(b->Height, 720.0);
+    Populate(scene, R"([{"name":"a"},{"name":"B","cx":1280,"cy":"720","render":"true","x":2.5,"y":-3.0},{"x":1.0},)"
+                    R"({"name":5},"d",null,{"name":"a","x":7.0},{"name":"n"},{"name":"N","y":1.0}])");
+    EXPECT_EQ(SourceNames(scene), (Names{"b", "a", "n"}));
+    EXPECT_EQ(SceneModel::SourceAt(scene, 0), b);
     EXPECT_EQ(b->X, 2.5);
     EXPECT_EQ(b->Y, -3.0);
-    EXPECT_TRUE(b->Render);
+    EXPECT_EQ(b->Width, 0.0);
+    EXPECT_EQ(b->Height, 0.0);
+    EXPECT_FALSE(b->Render);
     EXPECT_FALSE(b->Stale);
+    EXPECT_EQ(SceneModel::SourceAt(scene, 1)->X, 7.0);
+    EXPECT_EQ(SceneModel::SourceAt(scene, 2)->Y, 1.0);
     EXPECT_EQ(model.SourceBySerial(cSerial), nullptr);
     EXPECT_EQ(model.SourceBySerial(b->Serial), b);
-}
 
-TEST(PopulateSources, ReadsNumbersAndFlagsByTheStrictRules)
-{
-    SceneModel model;
-    SceneInfo* scene = model.FindScene("S", true);
-    Populate(scene, R"([{"name":"a","cx":1280.0,"render":true}])");
-    // An integer is not a real, a string "true" is not a flag: both reset the fields.
-    Populate(scene, R"([{"name":"a","cx":1280,"cy":"720","render":"true"}])");
-    SourceInfo* a = SceneModel::SourceAt(scene, 0);
-    EXPECT_EQ(a->Width, 0.0);
-    EXPECT_EQ(a->Height, 0.0);
-    EXPECT_FALSE(a->Render);
-}
-
-TEST(PopulateSources, EmptyOrMissingArrayDeletesEverySource)
-{
-    SceneModel model;
-    SceneInfo* scene = model.FindScene("S", true);
-    Populate(scene, R"([{"name":"a"},{"name":"b"}])");
-    Populate(scene, "[]");
+    // Named sources move to the named order (a repeated name takes its last place), keeping
+    // their records; unknown and non-string names are skipped, and sources not named are deleted.
+    const uint64_t aSerial = SceneModel::SourceAt(scene, 1)->Serial;
+    SceneModel::ReorderSources(scene, ParseMessage(R"(["b","x",1,"N",{"name":"a"},"B",null])").get());
+    EXPECT_EQ(SourceNames(scene), (Names{"n", "b"}));
+    EXPECT_EQ(SceneModel::SourceAt(scene, 1), b);
+    EXPECT_EQ(model.SourceBySerial(aSerial), nullptr);
+    SceneModel::ReorderSources(scene, ParseMessage(R"("b")").get()); // not an array: nothing named
     EXPECT_EQ(SceneModel::SourceCount(scene), 0u);
-    Populate(scene, R"([{"name":"a"}])");
-    SceneModel::PopulateSources(scene, nullptr);
-    EXPECT_EQ(SceneModel::SourceCount(scene), 0u);
-    Populate(scene, R"([{"name":"a"}])");
-    Populate(scene, R"({"name":"a"})"); // an object is not an array
-    EXPECT_EQ(SceneModel::SourceCount(scene), 0u);
+
+    // The list stays a set of distinct records: an empty, missing or non-array list frees each once.
+    for (const char* list : {"[]", "null", R"({"name":"a"})"}) {
+        Populate(scene, R"([{"name":"a"},{"name":"b"}])");
+        Populate(scene, list);
+        EXPECT_EQ(SceneModel::SourceCount(scene), 0u) << list;
+    }
 }
 
-TEST(PopulateSources, RepeatedNameKeepsOneRecordAtItsLastPlace)
-{
-    SceneModel model;
-    SceneInfo* scene = model.FindScene("S", true);
-    Populate(scene, R"([{"name":"a"},{"name":"b"}])");
-    SourceInfo* a = SceneModel::FindSource(scene, "a", false);
-    Populate(scene, R"([{"name":"a","x":1.0},{"name":"b"},{"name":"A","x":2.0},{"name":"n"},{"name":"N"}])");
-    EXPECT_EQ(SourceNames(scene), (Names{"b", "a", "n"}));
-    EXPECT_EQ(SceneModel::SourceAt(scene, 1), a);
-    EXPECT_EQ(a->X, 2.0); // the last occurrence's values
-    // The list must stay a set of distinct records: a later rebuild frees each once.
-    Populate(scene, "[]");
-    EXPECT_EQ(SceneModel::SourceCount(scene), 0u);
-}
-
-TEST(PopulateSources, SkipsElementsWithoutAStringName)
-{
-    SceneModel model;
-    SceneInfo* scene = model.FindScene("S", true);
-    Populate(scene, R"([{"name":"a"},{"x":1.0},{"name":5},"b",null,{"name":"c"}])");
-    EXPECT_EQ(SourceNames(scene), (Names{"a", "c"}));
-}
-
-TEST(ReorderSources, SkipsUnknownNamesAndDeletesTheUnnamed)
-{
-    SceneModel model;
-    SceneInfo* scene = model.FindScene("S", true);
-    Populate(scene, R"([{"name":"a","x":7.0},{"name":"b"},{"name":"c"}])");
-    SourceInfo* a = SceneModel::FindSource(scene, "a", false);
-    uint64_t bSerial = SceneModel::FindSource(scene, "b", false)->Serial;
-    Reorder(scene, R"(["C","x","a"])");
-    EXPECT_EQ(SourceNames(scene), (Names{"c", "a"}));
-    EXPECT_EQ(SceneModel::SourceAt(scene, 1), a);
-    EXPECT_EQ(a->X, 7.0);
-    EXPECT_EQ(model.SourceBySerial(bSerial), nullptr);
-}
-
-TEST(ReorderSources, RepeatedAndNonStringNamesAreHandled)
-{
-    SceneModel model;
-    SceneInfo* scene = model.FindScene("S", true);
-    Populate(scene, R"([{"name":"a"},{"name":"b"},{"name":"c"}])");
-    Reorder(scene, R"(["a",1,"b",{"name":"c"},"A",null])");
-    EXPECT_EQ(SourceNames(scene), (Names{"b", "a"}));
-    Reorder(scene, R"("a")"); // not an array: nothing is named, everything goes
-    EXPECT_EQ(SceneModel::SourceCount(scene), 0u);
-}
-
-TEST(StaleRemoval, ConsecutiveAndTrailingRecordsGoInOnePass)
+// Consecutive and trailing stale records go in one pass; a deleted record's serial finds
+// nothing, and no serial is handed out twice, not even by another model.
+TEST(SceneModelTest, StaleRemovalAndSerials)
 {
     SceneModel model;
     for (const char* name : {"s1", "s2", "s3", "s4", "s5", "s6"}) {
         model.FindScene(name, true);
     }
+    SceneInfo* s2 = model.FindScene("s2", false);
+    Populate(s2, R"([{"name":"x"}])");
+    const uint64_t sceneSerial = s2->Serial, sourceSerial = SceneModel::SourceAt(s2, 0)->Serial;
+    EXPECT_NE(sceneSerial, sourceSerial);
+    EXPECT_EQ(model.SceneBySerial(sceneSerial), s2);
     model.MarkScenesStale();
     model.FindScene("s1", false)->Stale = false;
     model.FindScene("s4", false)->Stale = false;
     model.RemoveStaleScenes();
-    EXPECT_EQ(SceneNames(model), (Names{"s1", "s4"}));
+    ASSERT_EQ(model.SceneCount(), 2u);
+    EXPECT_EQ(model.SceneAt(0)->Name + model.SceneAt(1)->Name, "s1s4");
+    EXPECT_EQ(model.SourceBySerial(sourceSerial), nullptr);
+    EXPECT_EQ(model.SceneBySerial(0), nullptr);
+    SceneInfo* again = model.FindScene("s2", true); // perhaps at the same address
+    EXPECT_GT(again->Serial, sourceSerial);
+    EXPECT_EQ(model.SceneBySerial(sceneSerial), nullptr);
+    SceneModel other;
+    EXPECT_GT(other.FindScene("A", true)->Serial, again->Serial);
 
     SceneInfo* scene = model.FindScene("s1", false);
     Populate(scene, R"([{"name":"a"},{"name":"b"},{"name":"c"},{"name":"d"},{"name":"e"}])");
@@ -211,40 +142,8 @@ TEST(StaleRemoval, ConsecutiveAndTrailingRecordsGoInOnePass)
     SceneModel::FindSource(scene, "c", false)->Stale = false;
     SceneModel::RemoveStaleSources(scene);
     EXPECT_EQ(SourceNames(scene), (Names{"c"}));
-}
 
-TEST(Serials, AreUniqueAndDeadRecordsAreNotFound)
-{
-    SceneModel model;
-    SceneInfo* first = model.FindScene("A", true);
-    Populate(first, R"([{"name":"x"}])");
-    uint64_t sceneSerial = first->Serial;
-    uint64_t sourceSerial = SceneModel::SourceAt(first, 0)->Serial;
-    EXPECT_NE(sceneSerial, 0u);
-    EXPECT_NE(sceneSerial, sourceSerial);
-    EXPECT_EQ(model.SceneBySerial(sceneSerial), first);
-
-    model.MarkScenesStale();
-    model.RemoveStaleScenes();
-    EXPECT_EQ(model.SceneBySerial(sceneSerial), nullptr);
-    EXPECT_EQ(model.SourceBySerial(sourceSerial), nullptr);
-
-    // A record created afterwards, perhaps at the same address, has a new serial; and a
-    // second model never hands out a serial the first one used.
-    SceneInfo* again = model.FindScene("A", true);
-    EXPECT_GT(again->Serial, sourceSerial);
-    EXPECT_EQ(model.SceneBySerial(sceneSerial), nullptr);
-    SceneModel other;
-    EXPECT_GT(other.FindScene("A", true)->Serial, again->Serial);
-    EXPECT_EQ(model.SceneBySerial(0), nullptr);
-}
-
-TEST(ClearScenes, DeletesEveryScene)
-{
-    SceneModel model;
-    Populate(model.FindScene("A", true), R"([{"name":"x"},{"name":"y"}])");
-    model.FindScene("B", true);
-    model.SetCurrentSceneName("A");
+    model.SetCurrentSceneName("s1");
     model.ClearScenes();
     EXPECT_EQ(model.SceneCount(), 0u);
     EXPECT_EQ(model.CurrentScene(), nullptr);
@@ -252,7 +151,7 @@ TEST(ClearScenes, DeletesEveryScene)
 
 // The worker rebuilds while a reader walks the model under the same locks, in the same
 // order; the sanitizer builds check that no field is touched outside them.
-TEST(Concurrency, ReaderUnderTheLocksSeesWholeRecords)
+TEST(SceneModelTest, ReaderUnderTheLocksSeesWholeRecords)
 {
     SceneModel model;
     JsonValue wide = ParseMessage(R"([{"name":"a","x":1.0},{"name":"b","x":1.0},{"name":"c","x":1.0}])");
@@ -279,7 +178,6 @@ TEST(Concurrency, ReaderUnderTheLocksSeesWholeRecords)
         }
     }
     writer.join();
-    EXPECT_LE(model.SceneCount(), 1u);
 }
 
 } // namespace
