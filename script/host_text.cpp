@@ -1,13 +1,21 @@
 #include "script/host_text.h"
 
 #include <array>
+#include <mutex>
+
+namespace {
+
+std::mutex SlotsLock;
+std::array<std::string, HostTextSlots> Slots;
+size_t NextSlot = 0;
+
+} // namespace
 
 const char* HoldTextForHost(const std::string& text)
 {
-    thread_local std::array<std::string, HostTextSlots> slots;
-    thread_local size_t next = 0;
-    std::string& slot = slots[next];
-    next = (next + 1) % HostTextSlots;
+    std::lock_guard<std::mutex> guard(SlotsLock);
+    std::string& slot = Slots[NextSlot];
+    NextSlot = (NextSlot + 1) % HostTextSlots;
     slot = text;
     return slot.c_str();
 }
