@@ -37,7 +37,7 @@ TRIPLE=x86_64-w64-mingw32
 ZLIB_LIB=/usr/$TRIPLE/lib/libz.a       # the full path: CMake would pick libz.dll.a otherwise
 ZLIB_INC=/usr/$TRIPLE/include
 # Bump when a library's build options change, so the cached prefix is rebuilt.
-DEPS_STAMP_TEXT="deps-4 jansson mbedtls libwebsockets(client+server,zlib) pugixml googletest"
+DEPS_STAMP_TEXT="deps-5 jansson mbedtls libwebsockets(client+server,ipv6,zlib) pugixml googletest"
 
 T0=$SECONDS
 timing() { echo "TIME $1 $(( SECONDS - $2 )) s"; }
@@ -100,10 +100,10 @@ build_deps() {
     -DUSE_STATIC_MBEDTLS_LIBRARY=ON -DUSE_SHARED_MBEDTLS_LIBRARY=OFF \
     -DENABLE_PROGRAMS=OFF -DENABLE_TESTING=OFF
 
-  # Client for the module, server for the simulator; Windows builds bundle zlib by default,
-  # Debian's Windows zlib is used instead.
+  # Client for the module, server for the simulator, IPv6 as Debian builds it; Windows builds
+  # bundle zlib by default, Debian's Windows zlib is used instead.
   build_lib libwebsockets "$(srcdir libwebsockets)" \
-    -DLWS_WITH_STATIC=ON -DLWS_WITH_SHARED=OFF -DLWS_WITH_SSL=OFF \
+    -DLWS_IPV6=ON -DLWS_WITH_STATIC=ON -DLWS_WITH_SHARED=OFF -DLWS_WITH_SSL=OFF \
     -DLWS_WITHOUT_SERVER=OFF -DLWS_WITHOUT_CLIENT=OFF -DLWS_WITHOUT_TESTAPPS=ON \
     -DLWS_WITH_MINIMAL_EXAMPLES=OFF -DLWS_WITH_HTTP2=OFF -DLWS_ROLE_RAW_FILE=OFF \
     -DLWS_UNIX_SOCK=OFF -DLWS_WITH_LEJP=OFF -DLWS_WITH_SYS_SMD=OFF \
@@ -127,9 +127,11 @@ fi
 
 # ---- the project -----------------------------------------------------------------------
 t=$SECONDS
+# Every program and DLL in one folder: Windows finds a program's DLLs (the GUI library
+# stand-in among them) beside it.
 cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHVE_WINDOWS_DEPS_PREFIX="$PREFIX" \
-  -DHVE_BUILD_BENCH=OFF >/dev/null
+  -DCMAKE_RUNTIME_OUTPUT_DIRECTORY="$BUILD/bin" -DHVE_BUILD_BENCH=OFF >/dev/null
 cmake --build "$BUILD" -j"$JOBS"
 timing project $t
 
@@ -140,7 +142,7 @@ fi
 
 # ---- tests under Wine ------------------------------------------------------------------
 # Tests that need a plug-in to talk to start the simulator themselves, in-process: under
-# Wine that is the Windows build of it, listening on the Windows side of the same loopback.
+# Wine that is the Windows build of the simulator library, serving on the loopback.
 export WINEPREFIX=$ROOT/build/windows-wine WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY
 t=$SECONDS
