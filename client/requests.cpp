@@ -2,6 +2,8 @@
 
 #include <libwebsockets.h>
 
+#include <cfloat>
+#include <cmath>
 #include <cstdio>
 
 #include "client/json_escape.h"
@@ -18,6 +20,22 @@ std::string Typed(const char* requestType)
     body += requestType;
     body += "\",";
     return body;
+}
+
+// JSON has no infinity or NaN, and the plug-in drops a request it cannot parse without an
+// answer; a volume beyond the float range saturates (the plug-in clamps to 0..1 anyway).
+// The decimal point stays "." whatever locale the host runs in.
+std::string VolumeText(float volume)
+{
+    double value = std::isnan(volume) ? 0.0 : static_cast<double>(std::fmax(-FLT_MAX, std::fmin(FLT_MAX, volume)));
+    char number[64];
+    std::snprintf(number, sizeof(number), "%.2f", value);
+    for (char* c = number; *c != '\0'; ++c) {
+        if (*c == ',') {
+            *c = '.';
+        }
+    }
+    return number;
 }
 
 std::string& Close(std::string& body)
@@ -52,13 +70,11 @@ std::string Plain(const char* requestType)
 
 std::string SetVolume(const char* channel, float volume, bool final)
 {
-    char number[64];
-    std::snprintf(number, sizeof(number), "%.2f", static_cast<double>(volume));
     std::string body = Typed("SetVolume");
     body += "\"channel\":\"";
     AppendJsonEscaped(body, channel);
     body += "\",\"volume\":";
-    body += number;
+    body += VolumeText(volume);
     body += ",\"final\":";
     body += Bool(final);
     body += ',';

@@ -3,7 +3,9 @@
 // without a session, so every request stays in the send queue where the tests read it.
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <functional>
+#include <limits>
 #include <numeric>
 #include <string>
 #include <thread>
@@ -110,6 +112,22 @@ TEST_F(RequestsTest, NamesWithQuotesBackslashesAndControlCharactersArriveIntact)
         EXPECT_TRUE(json_equal(ParseMessage(Queue().at(i)).get(), want.get())) << Queue().at(i);
     }
     EXPECT_EQ(JsonEscaped(nullptr), "");
+}
+
+// A volume beyond the float range, or not a number, still makes a request the plug-in can
+// parse: infinity saturates at the largest float, NaN reads as 0.
+TEST_F(RequestsTest, VolumesJsonCannotHoldStillGiveAParsableRequest)
+{
+    client.SetVolume("mic", std::numeric_limits<float>::infinity(), true);
+    client.SetVolume("mic", -std::numeric_limits<float>::infinity(), true);
+    client.SetVolume("mic", std::numeric_limits<float>::quiet_NaN(), true);
+    const double expected[] = {FLT_MAX, -FLT_MAX, 0.0};
+    ASSERT_EQ(Queue().size(), 3u);
+    for (size_t i = 0; i < 3; ++i) {
+        JsonValue request = ParseMessage(Queue()[i]);
+        ASSERT_TRUE(request.get()) << Queue()[i];
+        EXPECT_DOUBLE_EQ(json_real_value(json_object_get(request.get(), "volume")), expected[i]);
+    }
 }
 
 // The longest name that still fits, and one byte more, for each buffer size; escapes count
