@@ -149,7 +149,25 @@ public:
     KSTypeDefinition& operator=(const KSTypeDefinition&) = delete;
 
     // ---- virtual operations, in their fixed order ----
+#ifdef __MINGW32__
+    // The host is built with MSVC, whose table for this declaration differs from the one
+    // MinGW's g++ makes: one "scalar deleting destructor" slot (flags bit 0: free the memory
+    // too) where g++ puts two destructor slots, and overloads grouped with the later one
+    // first. This branch spells MSVC's table out; the real virtual destructor is declared
+    // last, past the slots the host knows, so that the first slot destroys the most-derived
+    // object. scripts/check_vtable_layout.py compares the two tables.
+    virtual void* ScalarDeletingDestructor(unsigned int flags)
+    {
+        if ((flags & 1u) != 0) {
+            delete this;
+        } else {
+            this->~KSTypeDefinition();
+        }
+        return this;
+    }
+#else
     virtual ~KSTypeDefinition();
+#endif
     virtual bool FromString(KSValue& value, const char* text);
     virtual bool FromText(KSValue& value, const char* text);
     virtual bool FromTextArgs(KSValue& value, int32_t argc, const char* const* argv);
@@ -179,12 +197,25 @@ public:
     virtual bool HasInheritedMember(const char* name);
     virtual bool HasInheritedMethod(const char* name);
     virtual KSTypeDefinition* GetEffectiveType();
+#ifdef __MINGW32__
+    virtual bool AddMember(uint32_t id, const char* name, KSMemberHandler handler);
+    virtual bool AddMember(const char* name, KSMemberHandler handler);
+#else
     virtual bool AddMember(const char* name, KSMemberHandler handler);
     virtual bool AddMember(uint32_t id, const char* name, KSMemberHandler handler);
+#endif
     virtual bool RemoveMember(const char* name, KSMemberHandler handler);
+#ifdef __MINGW32__
+    virtual bool AddMethod(uint32_t id, const char* name, KSMethodHandler handler);
+    virtual bool AddMethod(const char* name, KSMethodHandler handler);
+#else
     virtual bool AddMethod(const char* name, KSMethodHandler handler);
     virtual bool AddMethod(uint32_t id, const char* name, KSMethodHandler handler);
+#endif
     virtual bool RemoveMethod(const char* name, KSMethodHandler handler);
+#ifdef __MINGW32__
+    virtual ~KSTypeDefinition();
+#endif
 
     // ---- non-virtual operations ----
     void SetInheritance(KSTypeDefinition* parent);

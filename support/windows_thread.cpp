@@ -30,6 +30,15 @@ bool CWindowsThread::Start(ThreadRoutine routine, void* parameter, bool waitForS
     if (IsRunning.load()) {
         return true;
     }
+    // A thread that has not returned is either about to set IsRunning (then its body runs
+    // on, and waiting for it would wait for a body that ends only when asked to) or about to
+    // return after clearing it (then a new body is wanted). Which one shows in a moment.
+    while (ThreadHandle != nullptr && WaitForSingleObject(ThreadHandle, 0) == WAIT_TIMEOUT) {
+        if (IsRunning.load()) {
+            return true;
+        }
+        Sleep(0);
+    }
     ReleaseHandle();
     ThreadParameter = parameter;
     StopRequested.store(false);

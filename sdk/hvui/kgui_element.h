@@ -23,7 +23,24 @@ public:
     KGUIElement(const KGUIElement&) = delete;
     KGUIElement& operator=(const KGUIElement&) = delete;
 
+#ifdef __MINGW32__
+    // The host's GUI library is built with MSVC, which gives this declaration one "scalar
+    // deleting destructor" slot (flags bit 0: free the memory too) where MinGW's g++ puts
+    // two destructor slots. This branch spells MSVC's slot out; the real virtual destructor
+    // is declared last, past the slots the library knows, so that the first slot destroys
+    // the most-derived element. scripts/check_vtable_layout.py compares the two tables.
+    virtual void* ScalarDeletingDestructor(unsigned int flags)
+    {
+        if ((flags & 1u) != 0) {
+            delete this;
+        } else {
+            this->~KGUIElement();
+        }
+        return this;
+    }
+#else
     virtual ~KGUIElement();
+#endif
     // Reads the element's attributes from `node`, falling back to `tmpl` (which may be
     // none) for each one the node lacks. Answers false when a value does not parse.
     virtual bool FromXML(const XMLNode& node, const XMLNode& tmpl);
@@ -76,6 +93,9 @@ public:
     virtual void MoveZDown();
     virtual void MoveZTop();
     virtual void MoveZBottom();
+#ifdef __MINGW32__
+    virtual ~KGUIElement();
+#endif
 
     // Takes `child` out of this element's children and destroys it (through its type's
     // factory when one is registered). Answers false, doing nothing, when `child` is not a

@@ -62,7 +62,13 @@ TEST_F(HavenSettingsTest, TextsAreReadByKeyAndCutToTheBufferAlwaysTerminated)
 TEST_F(HavenSettingsTest, PathsOutOfTheRootAndBadNamesAreRefusedAndGoodSettingsKept)
 {
     std::ofstream(Base / "outside.xml") << "<Settings><Secret>leaked</Secret></Settings>";
+#ifdef _WIN32
+    // Making a symbolic link takes a privilege on Windows; without one the link case is left out.
+    std::error_code noLink;
+    fs::create_symlink(Base / "outside.xml", Root / "Scripts" / "link.xml", noLink);
+#else
     fs::create_symlink(Base / "outside.xml", Root / "Scripts" / "link.xml");
+#endif
     std::ofstream(Root / "broken.xml") << "<Settings><Open>";
     for (const char* path : {"../outside.xml", "Scripts/../../outside.xml", "/etc/passwd", "\\Windows\\win.ini",
                              "C:\\outside.xml", "", "Scripts/link.xml", "broken.xml", "Scripts", "absent.xml"})

@@ -1,9 +1,6 @@
 #include "tools/simulator/obs_simulator.h"
 
 #include <libwebsockets.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -15,6 +12,7 @@
 #include <thread>
 
 #include "tools/simulator/sim_json.h"
+#include "tools/simulator/sim_socket.h"
 
 namespace {
 
@@ -43,7 +41,7 @@ bool MachineHasIPv6Loopback()
     address.sin6_family = AF_INET6;
     address.sin6_addr = in6addr_loopback;
     bool ok = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    close(fd);
+    SimCloseSocket(fd);
     return ok;
 }
 
@@ -401,8 +399,8 @@ bool OBSSimulator::Start(int port)
     std::memset(&info, 0, sizeof info);
     info.options = LWS_SERVER_OPTION_EXPLICIT_VHOSTS;
     info.port = CONTEXT_PORT_NO_LISTEN;
-    info.gid = static_cast<gid_t>(-1);
-    info.uid = static_cast<uid_t>(-1);
+    info.gid = -1;
+    info.uid = -1;
     info.user = Self.get();
     lws_context* context = lws_create_context(&info);
     if (context == nullptr)

@@ -1,14 +1,9 @@
 #include "tools/simulator/sim_raw_client.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
+
+#include "tools/simulator/sim_socket.h"
 
 namespace {
 
@@ -29,7 +24,7 @@ SimRawClient::~SimRawClient() { Close(); }
 void SimRawClient::Close()
 {
     if (Socket >= 0)
-        ::close(Socket);
+        SimCloseSocket(Socket);
     Socket = -1;
     Buffer.clear();
 }
@@ -59,13 +54,14 @@ bool SimRawClient::Connect(const std::string& address, int port, const std::opti
     if (Socket < 0)
         return false;
     if (ReceiveBufferBytes > 0)
-        setsockopt(Socket, SOL_SOCKET, SO_RCVBUF, &ReceiveBufferBytes, sizeof ReceiveBufferBytes);
+        setsockopt(Socket, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&ReceiveBufferBytes),
+            sizeof ReceiveBufferBytes);
     if (connect(Socket, reinterpret_cast<sockaddr*>(&storage), length) != 0) {
         Close();
         return false;
     }
     int one = 1;
-    setsockopt(Socket, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    setsockopt(Socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
 
     std::string request = "GET / HTTP/1.1\r\nHost: localhost\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
                           "Sec-WebSocket-Key: ";
@@ -135,8 +131,10 @@ bool SimRawClient::ReadMore(std::chrono::steady_clock::time_point deadline)
 {
     if (Socket < 0)
         return false;
-    pollfd fd{Socket, POLLIN, 0};
-    int ready = poll(&fd, 1, RemainingMs(deadline));
+    pollfd fd{};
+    fd.fd = Socket;
+    fd.events = POLLIN;
+    int ready = SimPoll(&fd, 1, RemainingMs(deadline));
     if (ready <= 0)
         return false;
     char chunk[65536];
