@@ -11,7 +11,13 @@ CWindowsThread::~CWindowsThread()
     if (IsRunning.load()) {
         Stop();
     }
-    ReleaseHandle();
+    // The module's static client is destroyed while the loader lock is held (process
+    // detach), and a thread cannot finish ending without that lock: waiting for it here
+    // would never return. The body has left its lock already; closing the handle suffices.
+    if (ThreadHandle != nullptr) {
+        CloseHandle(ThreadHandle);
+        ThreadHandle = nullptr;
+    }
 }
 
 // The previous body has cleared IsRunning and is returning; wait for it so the handle can
