@@ -135,6 +135,12 @@ cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" \
 cmake --build "$BUILD" -j"$JOBS"
 timing project $t
 
+# What a Haven user installs: the module alone, dropped into the host's extension folder.
+ARTEFACT=$BUILD/HVEOBSRemote-win64.zip
+rm -f "$ARTEFACT"
+(cd "$BUILD/bin" && cmake -E tar cf "$ARTEFACT" --format=zip HVEOBSRemote.dll)
+echo "build-windows: $ARTEFACT"
+
 if [ $RUN_TESTS -eq 0 ]; then
   timing total $T0
   exit 0
