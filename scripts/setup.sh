@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Installs every Debian package the project needs. Safe to run again: packages already
-# present are left alone, and nothing is fetched when all of them are installed.
+# Installs every Debian package the project needs; with --windows also the MinGW-w64
+# cross toolchain, Windows zlib and Wine for the Windows build and its test run. Safe to run
+# again: packages already present are left alone, and nothing is fetched when all of them are
+# installed.
 set -euo pipefail
 
 PACKAGES=(
@@ -10,6 +12,13 @@ PACKAGES=(
   libgtest-dev libgmock-dev
   clang libclang-rt-14-dev
 )
+if [ "${1:-}" = --windows ]; then
+  PACKAGES+=(
+    g++-mingw-w64-x86-64 gcc-mingw-w64-x86-64 binutils-mingw-w64-x86-64
+    mingw-w64-x86-64-dev mingw-w64-tools libz-mingw-w64-dev
+    wine64 wine dpkg-dev
+  )
+fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do
