@@ -125,160 +125,63 @@ protected:
     KSValue Obs;
 };
 
-TEST_F(ScriptTypesTest, TypesRegisterAndMembersAnswerOnlyOnceTheirValuesArrived)
+TEST_F(ScriptTypesTest, MembersAnswerOnlyOnceTheirValuesArrivedAndKeepWideValues)
 {
+    // Which members have values in which state is checked on the real module; here the
+    // values beyond what the simulator reports, and states it never takes.
     std::map<std::string, std::string> always{
         {"State", "text Disconnected"}, {"CurrentSceneName", "text "}, {"NumScenes", "int 0"}};
     for (const auto& [name, slot] : pOBSRemoteType->MemberIndex)
         EXPECT_EQ(Show(name.c_str(), {"1"}), always.count(name) != 0 ? always[name] : "<none>") << name;
-    char text[32] = "";
-    EXPECT_TRUE(pOBSRemoteType->ToText(Obs, text, sizeof(text)) && std::string(text) == "HVEOBSRemote") << text;
     EXPECT_EQ(host.RegisteredTypes,
               (std::vector<KSTypeDefinition*>{pOBSRemoteType, pOBSRemoteSourceType, pOBSRemoteSceneType}));
-    EXPECT_STREQ(pOBSRemoteSourceType->TypeName, "obsremotesource");
-    EXPECT_STREQ(pOBSRemoteSceneType->TypeName, "obsremotescene");
-
-    client.HaveVersion = client.HaveVolumes = client.HaveStreamingStatus = client.HaveStreamStats = true;
-    client.IsMicrophoneMuted = client.IsPreview = true;
-    client.RemoteVersion.store(1.25);
-    client.MicrophoneVolume.store(0.25);
-    client.DesktopVolume.store(0.75);
+    client.HaveStreamStats = true;
     client.BytesPerSecond.store(5000000000LL);
-    client.Strain.store(0.5);
-    client.TotalStreamTime.store(42);
-    client.NumTotalFrames.store(1000);
-    client.NumDroppedFrames.store(3);
-    client.FPS.store(30);
-    for (const auto& [name, shown] : Table{
-             {"RemoteVersion", "real 1.25"}, {"IsMicrophoneMuted", "bool true"}, {"IsDesktopMuted", "bool false"},
-             {"MicrophoneVolume", "real 0.25"}, {"DesktopVolume", "real 0.75"}, {"IsStreaming", "bool false"},
-             {"IsPreview", "bool true"}, {"BytesPerSecond", "int 5000000000"}, {"Strain", "real 0.5"},
-             {"TotalStreamTime", "int 42"}, {"NumTotalFrames", "int 1000"}, {"NumDroppedFrames", "int 3"},
-             {"FPS", "int 30"}, {"IsAuthenticated", "<none>"}})
-        EXPECT_EQ(Show(name), shown) << name;
-
-    // The authentication members need a connection, and AuthRequired the plug-in's answer.
+    EXPECT_EQ(Show("BytesPerSecond"), "int 5000000000");
     client.State.store(Ready);
-    EXPECT_EQ(Show("IsAuthenticated"), "bool true");
-    EXPECT_EQ(Show("AuthRequired"), "<none>");
     client.HaveAuthInfo.store(true);
-    client.AuthChallenge.Set("challenge");
-    EXPECT_EQ(Show("AuthRequired"), "bool true");
     client.AuthChallenge.Set("");
     EXPECT_EQ(Show("AuthRequired"), "bool false");
-
     for (const auto& [state, name] : std::vector<std::pair<uint32_t, const char*>>{
-             {Connecting, "Connecting"}, {Connected, "Connected"}, {Disconnecting, "Disconnecting"}, {99, "Unknown"}}) {
+             {Connected, "Connected"}, {Disconnecting, "Disconnecting"}, {99, "Unknown"}}) {
         client.State.store(state);
         EXPECT_EQ(Show("State"), std::string("text ") + name);
     }
     EXPECT_TRUE(host.Lines().empty()) << "members print nothing";
 }
 
-TEST_F(ScriptTypesTest, MethodsReadTheirArgumentsAndSendOnlyWhatChangesSomething)
+TEST_F(ScriptTypesTest, HostileArgumentsAreReadSafely)
 {
-    AddScene("Intro", R"([{"name":"Cam","render":true},{"name":"Logo","render":false}])");
-    AddScene("Game", R"([{"name":"Cam","render":false}])");
+    AddScene("Intro", R"([{"name":"Cam","render":true},{"name":"Logo"},{"name":"0"}])");
+    for (const char* name : {"Game", "7", "-1"})
+        AddScene(name);
     client.Model.SetCurrentSceneName("Intro");
-    const KSValue game = Scene("Game");
-    const KSValue cam = Source(Scene("Intro"), "Cam");
-    const KSValue logo = Source(Scene("Intro"), "Logo");
-
-    // Too few arguments: false, nothing sent or printed.
-    for (const auto& [name, args] : std::vector<std::pair<const char*, Args>>{
-             {"SetVolume", {"mic"}}, {"Authenticate", {}}, {"SetCurrentScene", {}}, {"SetSourceOrder", {}},
-             {"SetSourceRender", {"Cam"}}})
-        EXPECT_EQ(Call(pOBSRemoteType, Obs, name, args), 0) << name;
-    // Not connected: the scene and source methods answer false in silence; the requests
-    // answer true and their senders say why nothing went.
-    EXPECT_EQ(Call(pOBSRemoteSceneType, game, "SetCurrentScene"), 0);
-    EXPECT_EQ(Call(pOBSRemoteSourceType, logo, "SetRender", {"1"}), 0);
-    std::vector<std::string> why;
-    for (const auto& [name, args] : std::vector<std::pair<const char*, Args>>{
-             {"GetVersion", {}}, {"SetVolume", {"mic", "0.5"}}, {"SetCurrentScene", {"Game"}},
-             {"SetSourceOrder", {"a"}}, {"SetSourceRender", {"Cam", "1"}}}) {
-        EXPECT_EQ(Call(pOBSRemoteType, Obs, name, args), 1) << name;
-        why.push_back(std::string("HVEOBSRemote: ") + name + ": Not connected");
-    }
-    EXPECT_EQ(host.Lines(), why);
-    EXPECT_TRUE(Sent().empty());
-
-    client.State.store(Connected);
-    EXPECT_EQ(Call(pOBSRemoteSceneType, Scene("Intro"), "SetCurrentScene"), 1) << "already current: nothing sent";
-    EXPECT_EQ(Call(pOBSRemoteSceneType, game, "SetCurrentScene", {"ignored"}), 1);
-    EXPECT_EQ(Show(pOBSRemoteSceneType, game, "IsCurrentScene"), "bool false") << "the model waits for OBS";
     client.State.store(Ready);
-    EXPECT_EQ(Call(pOBSRemoteSourceType, cam, "SetRender"), 0);
-    EXPECT_EQ(Call(pOBSRemoteSourceType, cam, "SetRender", {"TRUE"}), 1) << "already rendered: nothing sent";
-    EXPECT_EQ(Call(pOBSRemoteSourceType, cam, "SetRender", {"0"}), 1);
-    EXPECT_EQ(Call(pOBSRemoteSourceType, logo, "SetRender", {"0.5"}), 1);
-    EXPECT_EQ(Call(pOBSRemoteSourceType, Source(game, "Cam"), "SetRender", {"1"}), 0) << "scene not current";
-    Call(pOBSRemoteType, Obs, "SetVolume", {"mic", "0.5", "TRUE"});
-    Call(pOBSRemoteType, Obs, "SetVolume", {"desktop", "loud", "1"});
-    Call(pOBSRemoteType, Obs, "SetVolume", {"mic", "-0.25", "yes"});
     // Missing entries in argv count as empty texts rather than being followed.
     const char* holes[] = {nullptr, nullptr, nullptr};
     EXPECT_EQ(pOBSRemoteType->DispatchMethod(Obs, "SetVolume", 3, holes), 1);
     EXPECT_EQ(pOBSRemoteType->DispatchMethod(Obs, "SetCurrentScene", 1, holes), 1);
-    Call(pOBSRemoteType, Obs, "SetSourceOrder", {"say \"hi\"", "back\\slash", ""});
+    EXPECT_EQ(pOBSRemoteType->DispatchMethod(Obs, "SetSourceOrder", 2, holes), 1);
+    EXPECT_EQ(Call(pOBSRemoteSourceType, Source(Scene("Intro"), "Cam"), "SetRender", {nullptr}), 1);
     EXPECT_EQ(Sent(), (std::vector<std::string>{
-                          R"({"request-type":"SetCurrentScene","scene-name":"Game")",
-                          R"({"request-type":"SetSourceRender","source":"Cam","render":false)",
-                          R"({"request-type":"SetSourceRender","source":"Logo","render":true)",
-                          R"({"request-type":"SetVolume","channel":"mic","volume":0.50,"final":true)",
-                          R"({"request-type":"SetVolume","channel":"desktop","volume":0.00,"final":true)",
-                          R"({"request-type":"SetVolume","channel":"mic","volume":-0.25,"final":false)",
                           R"({"request-type":"SetVolume","channel":"","volume":0.00,"final":false)",
                           R"({"request-type":"SetCurrentScene","scene-name":"")",
-                          R"({"request-type":"SetSourceOrder","scene-names":["say \"hi\"","back\\slash",""])"}));
+                          R"({"request-type":"SetSourceOrder","scene-names":["",""])",
+                          R"({"request-type":"SetSourceRender","source":"Cam","render":false)"}));
 
-    std::vector<std::string> renders;
-    for (const auto& [flag, sent] : Table{{"TRUE", "true"}, {"True", "true"}, {"1", "true"}, {"-2", "true"},
-                                          {"0.5", "true"}, {"false", "false"}, {"0", "false"}, {"yes", "false"},
-                                          {"off", "false"}, {"", "false"}}) {
-        Call(pOBSRemoteType, Obs, "SetSourceRender", {"Cam", flag});
-        renders.push_back(R"({"request-type":"SetSourceRender","source":"Cam","render":)" + sent);
-    }
-    EXPECT_EQ(Sent(), renders);
-}
-
-TEST_F(ScriptTypesTest, ScenesAndSourcesAreFoundByPositionOrByName)
-{
-    AddScene("Intro", R"([{"name":"Cam","render":true,"x":1.5,"y":2.5,"cx":640.0,"cy":480.0},{"name":"Logo"},
-                         {"name":"0"}])");
-    for (const char* name : {"Game", "7", "-1"})
-        AddScene(name);
+    // Selectors out of every range, huge or missing find nothing.
     const std::string huge(100000, '9');
     const KSValue intro = Scene("Intro");
     const char* no = "<none>";
     for (const auto& [selector, scene, source] : std::vector<std::tuple<const char*, std::string, std::string>>{
-             {"1", "scene Intro", "source Cam"}, {"2", "scene Game", "source Logo"}, {"1.9", "scene Intro", "source Cam"},
-             {"2.7", "scene Game", "source Logo"}, {"intro", "scene Intro", no}, {"LOGO", no, "source Logo"},
-             {"-1", "scene -1", no}, {"4", "scene -1", no}, {"0", no, "source 0"}, {"7", "scene 7", no},
+             {"2.7", "scene Game", "source Logo"}, {"-1", "scene -1", no}, {"0", no, "source 0"},
              {"99999999999999999999", no, no}, {"-99999999999999999999", no, no}, {huge.data(), no, no},
              {"", no, no}, {nullptr, no, no}}) {
         EXPECT_EQ(Show("Scene", {selector, "ignored"}), scene) << (selector != nullptr ? selector : "null");
         EXPECT_EQ(Show(pOBSRemoteSceneType, intro, "Source", {selector}), source) << (selector ? selector : "null");
     }
     EXPECT_EQ(Show("Scene"), "<none>");
-    AddScene("0");
-    EXPECT_EQ(Show("Scene", {"0"}), "scene 0") << "0 is a name, and there is no position 0";
-    EXPECT_EQ(Show("NumScenes"), "int 5");
     EXPECT_EQ(Show(pOBSRemoteSceneType, intro, "Source"), "<none>");
-    EXPECT_EQ(Show(pOBSRemoteSceneType, intro, "NumSources"), "int 3");
-    EXPECT_EQ(Show(pOBSRemoteSceneType, Scene("Game"), "Source", {"1"}), "<none>");
-
-    const KSValue cam = Source(intro, "Cam");
-    for (const auto& [name, shown] : Table{{"Render", "bool true"}, {"X", "real 1.5"}, {"Y", "real 2.5"},
-                                           {"Width", "real 640"}, {"Height", "real 480"}})
-        EXPECT_EQ(Show(pOBSRemoteSourceType, cam, name), shown) << name;
-
-    // The current scene follows the reported name in any letter case.
-    EXPECT_EQ(Show(pOBSRemoteSceneType, intro, "IsCurrentScene"), "bool false");
-    client.Model.SetCurrentSceneName("INTRO");
-    EXPECT_EQ(Show("CurrentScene"), "scene Intro");
-    EXPECT_EQ(Show("CurrentSceneName"), "text INTRO");
-    EXPECT_EQ(Show(pOBSRemoteSceneType, intro, "IsCurrentScene"), "bool true");
     client.Model.SetCurrentSceneName("Elsewhere");
     EXPECT_EQ(Show("CurrentScene"), "<none>");
 }
