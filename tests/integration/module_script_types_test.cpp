@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <optional>
+#include <tuple>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,8 @@
 namespace {
 
 using Text = std::optional<std::string>;
+using Lines = std::vector<std::string>;
+using Values = std::vector<std::pair<std::string, const char*>>; // member below OBSRemote -> value or nullptr
 
 class ModuleScriptTypes : public ModuleFixture {
 protected:
@@ -27,18 +30,40 @@ protected:
         return RequestsUntilMarker(from);
     }
 
-    void ExpectNoValue(const std::vector<std::string>& members)
+    void ExpectValues(const Values& values)
     {
-        for (const std::string& member : members) {
-            EXPECT_EQ(Value("OBSRemote." + member), std::nullopt) << member;
+        for (const auto& [member, value] : values) {
+            EXPECT_EQ(Value("OBSRemote" + member), value != nullptr ? Text(value) : std::nullopt) << member;
         }
     }
 };
 
-const std::vector<std::string> StatusMembers = {
-    "RemoteVersion", "IsMicrophoneMuted", "IsDesktopMuted", "DesktopVolume", "MicrophoneVolume",
-    "IsStreaming", "IsPreview", "BytesPerSecond", "Strain", "TotalStreamTime", "NumTotalFrames",
-    "NumDroppedFrames", "FPS"};
+const char* const None = nullptr;
+
+// The requests as "type member ...", with the members that carry the script's arguments.
+Lines Described(const std::vector<SimReceived>& requests)
+{
+    Lines described;
+    for (const SimReceived& request : requests) {
+        described.push_back(request.RequestType);
+        for (const char* key : {"scene-name", "scene-names", "channel", "volume", "final", "source", "render"}) {
+            const std::string member = RequestMember(request, key);
+            described.back() += member != "(absent)" ? " " + member : "";
+        }
+    }
+    return described;
+}
+
+Values NoStatus()
+{
+    Values none;
+    for (const char* member : {"RemoteVersion", "IsMicrophoneMuted", "IsDesktopMuted", "DesktopVolume",
+             "MicrophoneVolume", "IsStreaming", "IsPreview", "BytesPerSecond", "Strain", "TotalStreamTime",
+             "NumTotalFrames", "NumDroppedFrames", "FPS", "AuthRequired", "IsAuthenticated"}) {
+        none.emplace_back(std::string(".") + member, None);
+    }
+    return none;
+}
 
 uint64_t MessageId(const SimReceived& request)
 {
@@ -47,12 +72,9 @@ uint64_t MessageId(const SimReceived& request)
 
 TEST_F(ModuleScriptTypes, MembersHaveValuesOnlyInTheStatesThatFillThem)
 {
-    EXPECT_EQ(Value("OBSRemote"), Text("HVEOBSRemote"));
-    EXPECT_EQ(Value("OBSRemote.State"), Text("Disconnected"));
-    ExpectNoValue(StatusMembers);
-    ExpectNoValue({"AuthRequired", "IsAuthenticated", "CurrentScene", "Scene[1]"});
-    EXPECT_EQ(Value("OBSRemote.CurrentSceneName"), Text(""));
-    EXPECT_EQ(Value("OBSRemote.NumScenes"), Text("0"));
+    ExpectValues(NoStatus());
+    ExpectValues({{"", "HVEOBSRemote"}, {".State", "Disconnected"}, {".CurrentScene", None},
+        {".Scene[1]", None}, {".CurrentSceneName", ""}, {".NumScenes", "0"}});
 
     // The plug-in wants a password: until it has one it answers only the version and the
     // demand, and refuses the other four opening requests.
@@ -60,12 +82,9 @@ TEST_F(ModuleScriptTypes, MembersHaveValuesOnlyInTheStatesThatFillThem)
     for (int refused = 0; refused < 4; ++refused) {
         ASSERT_TRUE(Wait("OBSRemote:Error", {"Not Authenticated"}));
     }
-    EXPECT_EQ(Value("OBSRemote.State"), Text("Ready"));
-    EXPECT_EQ(Value("OBSRemote.AuthRequired"), Text("true"));
-    EXPECT_EQ(Value("OBSRemote.IsAuthenticated"), Text("false"));
-    EXPECT_EQ(Value("OBSRemote.RemoteVersion"), Text("1.1"));
-    ExpectNoValue({"MicrophoneVolume", "IsStreaming", "BytesPerSecond", "CurrentScene"});
-    EXPECT_EQ(Value("OBSRemote.NumScenes"), Text("0"));
+    ExpectValues({{".State", "Ready"}, {".AuthRequired", "true"}, {".IsAuthenticated", "false"},
+        {".RemoteVersion", "1.1"}, {".MicrophoneVolume", None}, {".IsStreaming", None},
+        {".BytesPerSecond", None}, {".CurrentScene", None}, {".NumScenes", "0"}});
 
     const size_t beforeAuth = EventCount();
     ASSERT_TRUE(Call("OBSRemote.Authenticate(admin)"));
@@ -73,66 +92,48 @@ TEST_F(ModuleScriptTypes, MembersHaveValuesOnlyInTheStatesThatFillThem)
     EXPECT_EQ(EventsSince(beforeAuth),
         (std::vector<std::string>{"OBSRemote:AuthAccepted", "OBSRemote:CurrentSceneRsp", "OBSRemote:SceneListRsp",
             "OBSRemote:StreamStatusRsp", "OBSRemote:VolumesRsp"}));
-    EXPECT_EQ(Value("OBSRemote.IsAuthenticated"), Text("true"));
-    EXPECT_EQ(Value("OBSRemote.AuthRequired"), Text("true"));
-    EXPECT_EQ(Value("OBSRemote.MicrophoneVolume"), Text("1"));
-    EXPECT_EQ(Value("OBSRemote.IsDesktopMuted"), Text("false"));
-    EXPECT_EQ(Value("OBSRemote.IsStreaming"), Text("false"));
-    EXPECT_EQ(Value("OBSRemote.IsPreview"), Text("false"));
-    ExpectNoValue({"BytesPerSecond", "FPS"}); // no stream has reported figures yet
-    EXPECT_EQ(Value("OBSRemote.CurrentSceneName"), Text("Intro"));
-    EXPECT_EQ(Value("OBSRemote.CurrentScene"), Text("Intro"));
-    EXPECT_EQ(Value("OBSRemote.NumScenes"), Text("3"));
-    EXPECT_EQ(Value("OBSRemote.Scene[3]"), Text("Be Right Back"));
+    // No stream has reported figures yet.
+    ExpectValues({{".IsAuthenticated", "true"}, {".AuthRequired", "true"},
+        {".MicrophoneVolume", "1"}, {".IsDesktopMuted", "false"}, {".IsStreaming", "false"},
+        {".IsPreview", "false"}, {".BytesPerSecond", None}, {".FPS", None},
+        {".CurrentSceneName", "Intro"}, {".CurrentScene", "Intro"}, {".NumScenes", "3"},
+        {".Scene[3]", "Be Right Back"}});
 
     // Disconnecting forgets the status but keeps the last scene list.
     ASSERT_NO_FATAL_FAILURE(Disconnect());
-    EXPECT_EQ(Value("OBSRemote.State"), Text("Disconnected"));
-    ExpectNoValue(StatusMembers);
-    ExpectNoValue({"AuthRequired", "IsAuthenticated"});
-    EXPECT_EQ(Value("OBSRemote.NumScenes"), Text("3"));
-    EXPECT_EQ(Value("OBSRemote.Scene[2].Source[2].Name"), Text("Webcam"));
+    ExpectValues(NoStatus());
+    ExpectValues({{".State", "Disconnected"}, {".NumScenes", "3"},
+        {".Scene[2].Source[2].Name", "Webcam"}});
     EXPECT_EQ(EventsSince(beforeAuth, "OBSRemote:AuthAccepted").size(), 1u);
 }
 
 TEST_F(ModuleScriptTypes, FlagAndNumberArgumentsAsThePluginReceivesThem)
 {
     ASSERT_NO_FATAL_FAILURE(ConnectAndAuthenticate());
-    const std::vector<std::string> trueTexts = {"TRUE", "true", "1", "-2", "0.5", " 3e2"};
-    const std::vector<std::string> falseTexts = {"false", "0", "yes", "", "off", "0.0"};
-    for (const auto* texts : {&trueTexts, &falseTexts}) {
-        const std::string expected = texts == &trueTexts ? "true" : "false";
-        for (const std::string& flag : *texts) {
-            const std::string quoted = "\"" + flag + "\"";
-            std::vector<SimReceived> sent = RequestsOf("OBSRemote.SetVolume(microphone, 0.5, " + quoted + ")");
-            ASSERT_EQ(sent.size(), 1u) << flag;
-            EXPECT_EQ(RequestMember(sent[0], "final"), expected) << flag;
-            EXPECT_EQ(RequestMember(sent[0], "volume"), "0.5") << flag;
-            EXPECT_EQ(RequestMember(sent[0], "channel"), "microphone");
-
-            sent = RequestsOf("OBSRemote.SetSourceRender(Logo, " + quoted + ")");
-            ASSERT_EQ(sent.size(), 1u) << flag;
-            EXPECT_EQ(RequestMember(sent[0], "render"), expected) << flag;
-            EXPECT_EQ(RequestMember(sent[0], "source"), "Logo");
-        }
+    // One text as SetVolume's volume and final flag and as SetSourceRender's render flag:
+    // numbers are read from the front and not limited; a flag is "true" or a number not 0.
+    const std::vector<std::tuple<std::string, const char*, const char*>> rows = {{"TRUE", "0.0", "true"},
+        {"true", "0.0", "true"}, {"1", "1.0", "true"}, {"-2", "-2.0", "true"}, {"0.5", "0.5", "true"},
+        {" 3e2", "300.0", "true"}, {"2.5dB", "2.5", "true"}, {"-0.75", "-0.75", "true"}, {"false", "0.0", "false"},
+        {"0", "0.0", "false"}, {"yes", "0.0", "false"}, {"", "0.0", "false"}, {"off", "0.0", "false"},
+        {"0.0", "0.0", "false"}, {"loud", "0.0", "false"}};
+    const size_t from = ReceivedCount();
+    Lines expected;
+    for (const auto& [text, volume, flag] : rows) {
+        const std::string quoted = "\"" + text + "\"";
+        ASSERT_TRUE(Call("OBSRemote.SetVolume(microphone, " + quoted + ", " + quoted + ")"));
+        ASSERT_TRUE(Call("OBSRemote.SetSourceRender(Logo, " + quoted + ")"));
+        expected.push_back(std::string("SetVolume microphone ") + volume + " " + flag);
+        expected.push_back(std::string("SetSourceRender Logo ") + flag);
     }
-
-    // Volumes are read as numbers, not limited, and a missing final flag is false.
-    const std::vector<std::pair<std::string, std::string>> volumes = {
-        {"0.25", "0.25"}, {"1.5", "1.5"}, {"-0.75", "-0.75"}, {"loud", "0.0"}, {"2.5dB", "2.5"}};
-    for (const auto& [text, sent] : volumes) {
-        const std::vector<SimReceived> requests = RequestsOf("OBSRemote.SetVolume(desktop, \"" + text + "\")");
-        ASSERT_EQ(requests.size(), 1u) << text;
-        EXPECT_EQ(RequestMember(requests[0], "volume"), sent) << text;
-        EXPECT_EQ(RequestMember(requests[0], "final"), "false") << text;
-    }
+    EXPECT_EQ(Described(RequestsUntilMarker(from)), expected);
+    EXPECT_EQ(Described(RequestsOf("OBSRemote.SetVolume(desktop, 1.5)")), Lines{"SetVolume desktop 1.5 false"});
 
     // Too few arguments: the method answers false and nothing goes out.
-    EXPECT_TRUE(RequestsOf("OBSRemote.SetVolume(microphone)", false).empty());
-    EXPECT_TRUE(RequestsOf("OBSRemote.SetSourceRender(Logo)", false).empty());
-    EXPECT_TRUE(RequestsOf("OBSRemote.SetCurrentScene()", false).empty());
-    EXPECT_TRUE(RequestsOf("OBSRemote.SetSourceOrder()", false).empty());
-    EXPECT_TRUE(RequestsOf("OBSRemote.Authenticate()", false).empty());
+    for (const char* line : {"SetVolume(microphone)", "SetSourceRender(Logo)", "SetCurrentScene()", "SetSourceOrder()",
+             "Authenticate()"}) {
+        EXPECT_TRUE(RequestsOf(std::string("OBSRemote.") + line, false).empty()) << line;
+    }
 }
 
 TEST_F(ModuleScriptTypes, ScenesAndSourcesByPositionAndByName)
@@ -146,37 +147,21 @@ TEST_F(ModuleScriptTypes, ScenesAndSourcesByPositionAndByName)
     ASSERT_TRUE(Wait("OBSRemote:RepopulateSources"));
     ASSERT_TRUE(Call("OBSRemote.GetSceneList()"));
     ASSERT_TRUE(Wait("OBSRemote:SceneListRsp"));
-    ASSERT_EQ(Value("OBSRemote.NumScenes"), Text("6"));
-
-    const std::vector<std::pair<std::string, Text>> scenes = {
-        {"1", Text("Intro")}, {"1.9", Text("Intro")}, {"2", Text("Game")}, {"4", Text("0")},
-        {"0", Text("0")}, {"-1", Text("-1")}, {"7", Text("7")}, {"6", Text("7")},
-        {"game", Text("Game")}, {"\"BE RIGHT back\"", Text("Be Right Back")},
-        {"8", std::nullopt}, {"-", std::nullopt}, {"\"\"", std::nullopt}, {"Outro", std::nullopt},
-        {"99999999999", std::nullopt}};
-    for (const auto& [argument, name] : scenes) {
-        EXPECT_EQ(Value("OBSRemote.Scene[" + argument + "]"), name) << argument;
-    }
-    EXPECT_EQ(Value("OBSRemote.Scene(\"-1\").Name"), Text("-1"));
-
-    const std::vector<std::pair<std::string, Text>> sources = {
-        {"1", Text("Logo")}, {"1.9", Text("Logo")}, {"3", Text("0")}, {"0", Text("0")},
-        {"countdown", Text("Countdown")}, {"LOGO", Text("Logo")}, {"4", std::nullopt}, {"-1", std::nullopt},
-        {"\"\"", std::nullopt}, {"Webcam", std::nullopt}};
-    for (const auto& [argument, name] : sources) {
-        EXPECT_EQ(Value("OBSRemote.CurrentScene.Source[" + argument + "]"), name) << argument;
-    }
-    EXPECT_EQ(Value("OBSRemote.Scene[intro].Source[1].X"), Text("40"));
-    EXPECT_EQ(Value("OBSRemote.Scene[intro].Source[1].Height"), Text("180"));
-    EXPECT_EQ(Value("OBSRemote.Scene[Intro].Source[0].Render"), Text("false"));
-    EXPECT_EQ(Value("OBSRemote.Scene[Intro].Source[0].Width"), Text("3"));
-    EXPECT_EQ(Value("OBSRemote.Scene[Game].Source[Webcam].Y"), Text("540"));
-    EXPECT_EQ(Value("OBSRemote.Scene[Game].Source[3].Render"), Text("false"));
-    EXPECT_EQ(Value("OBSRemote.Scene[Game].NumSources"), Text("3"));
-    EXPECT_EQ(Value("OBSRemote.Scene[7].NumSources"), Text("0"));
-    EXPECT_EQ(Value("OBSRemote.Scene[7].Source[1]"), std::nullopt);
-    EXPECT_EQ(Value("OBSRemote.Scene[INTRO].IsCurrentScene"), Text("true"));
-    EXPECT_EQ(Value("OBSRemote.Scene[Game].IsCurrentScene"), Text("false"));
+    ExpectValues({{".NumScenes", "6"}, {".Scene[1]", "Intro"}, {".Scene[1.9]", "Intro"},
+        {".Scene[2]", "Game"}, {".Scene[4]", "0"}, {".Scene[0]", "0"}, {".Scene[-1]", "-1"},
+        {".Scene[7]", "7"}, {".Scene[6]", "7"}, {".Scene[game]", "Game"},
+        {".Scene[\"BE RIGHT back\"]", "Be Right Back"}, {".Scene[8]", None}, {".Scene[-]", None},
+        {".Scene[\"\"]", None}, {".Scene[Outro]", None}, {".Scene[99999999999]", None},
+        {".Scene(\"-1\").Name", "-1"}});
+    const std::string current = ".CurrentScene.Source";
+    ExpectValues({{current + "[1]", "Logo"}, {current + "[1.9]", "Logo"}, {current + "[3]", "0"},
+        {current + "[0]", "0"}, {current + "[countdown]", "Countdown"}, {current + "[LOGO]", "Logo"},
+        {current + "[4]", None}, {current + "[-1]", None}, {current + "[\"\"]", None}, {current + "[Webcam]", None},
+        {".Scene[intro].Source[1].X", "40"}, {".Scene[intro].Source[1].Height", "180"},
+        {".Scene[Intro].Source[0].Render", "false"}, {".Scene[Intro].Source[0].Width", "3"},
+        {".Scene[Game].Source[Webcam].Y", "540"}, {".Scene[Game].Source[3].Render", "false"},
+        {".Scene[Game].NumSources", "3"}, {".Scene[7].NumSources", "0"}, {".Scene[7].Source[1]", None},
+        {".Scene[INTRO].IsCurrentScene", "true"}, {".Scene[Game].IsCurrentScene", "false"}});
 }
 
 TEST_F(ModuleScriptTypes, SceneAndSourceMethodsSendOnlyWhatChangesOBS)
@@ -191,19 +176,14 @@ TEST_F(ModuleScriptTypes, SceneAndSourceMethodsSendOnlyWhatChangesOBS)
     Sim->ReplaceScenes(withoutBreak);
     ASSERT_TRUE(Wait("OBSRemote:ScenesChanged"));
     Host->EventTable().ClearPending();
-    std::vector<SimReceived> sent = RequestsOf("OBSRemote.Scene[\"Be Right Back\"].SetCurrentScene()");
-    ASSERT_EQ(sent.size(), 1u);
-    EXPECT_EQ(sent[0].RequestType, "SetCurrentScene");
-    EXPECT_EQ(RequestMember(sent[0], "scene-name"), "Be Right Back");
+    EXPECT_EQ(Described(RequestsOf("OBSRemote.Scene[\"Be Right Back\"].SetCurrentScene()")),
+        Lines{"SetCurrentScene Be Right Back"});
     // The plug-in answers in order, so OBS's answer to the switch has been handled by then.
     ASSERT_TRUE(Call("OBSRemote.GetCurrentScene()"));
     ASSERT_TRUE(Wait("OBSRemote:CurrentSceneRsp", {"Intro"}));
-    EXPECT_EQ(Value("OBSRemote.Scene[\"Be Right Back\"].IsCurrentScene"), Text("false"));
-    EXPECT_EQ(Value("OBSRemote.CurrentSceneName"), Text("Intro"));
+    ExpectValues({{".Scene[\"Be Right Back\"].IsCurrentScene", "false"}, {".CurrentSceneName", "Intro"}});
 
-    sent = RequestsOf("OBSRemote.Scene[2].SetCurrentScene()");
-    ASSERT_EQ(sent.size(), 1u);
-    EXPECT_EQ(RequestMember(sent[0], "scene-name"), "Game");
+    EXPECT_EQ(Described(RequestsOf("OBSRemote.Scene[2].SetCurrentScene()")), Lines{"SetCurrentScene Game"});
     ASSERT_TRUE(Wait("OBSRemote:SwitchScenes", {"Game"}));
     EXPECT_EQ(Value("OBSRemote.Scene[2].IsCurrentScene"), Text("true"));
 
@@ -212,54 +192,47 @@ TEST_F(ModuleScriptTypes, SceneAndSourceMethodsSendOnlyWhatChangesOBS)
     EXPECT_TRUE(RequestsOf("OBSRemote.CurrentScene.Source[Webcam].SetRender(TRUE)").empty());
     EXPECT_TRUE(RequestsOf("OBSRemote.CurrentScene.Source[Alerts].SetRender(no)").empty());
     EXPECT_TRUE(RequestsOf("OBSRemote.CurrentScene.Source[Alerts].SetRender()", false).empty());
-    sent = RequestsOf("OBSRemote.CurrentScene.Source[Webcam].SetRender(\"0\")");
-    ASSERT_EQ(sent.size(), 1u);
-    EXPECT_EQ(RequestMember(sent[0], "source"), "Webcam");
-    EXPECT_EQ(RequestMember(sent[0], "render"), "false");
+    EXPECT_EQ(Described(RequestsOf("OBSRemote.CurrentScene.Source[Webcam].SetRender(\"0\")")),
+        Lines{"SetSourceRender Webcam false"});
     ASSERT_TRUE(Wait("OBSRemote:SourceChanged"));
     EXPECT_EQ(Value("OBSRemote.CurrentScene.Source[Webcam].Render"), Text("false"));
-    sent = RequestsOf("OBSRemote.CurrentScene.Source[Alerts].SetRender(-2)");
-    ASSERT_EQ(sent.size(), 1u);
-    EXPECT_EQ(RequestMember(sent[0], "render"), "true");
+    EXPECT_EQ(Described(RequestsOf("OBSRemote.CurrentScene.Source[Alerts].SetRender(-2)")),
+        Lines{"SetSourceRender Alerts true"});
 }
 
 TEST_F(ModuleScriptTypes, SourceOrderNamesArriveAsTheScriptWroteThem)
 {
     ASSERT_NO_FATAL_FAILURE(ConnectAndAuthenticate());
-    std::vector<SimReceived> sent = RequestsOf("OBSRemote.SetSourceOrder(Countdown, Logo)");
-    ASSERT_EQ(sent.size(), 1u);
-    EXPECT_EQ(RequestMember(sent[0], "scene-names"), R"(["Countdown","Logo"])");
+    EXPECT_EQ(Described(RequestsOf("OBSRemote.SetSourceOrder(Countdown, Logo)")),
+        Lines{R"(SetSourceOrder ["Countdown","Logo"])"});
     ASSERT_TRUE(Wait("OBSRemote:SourceOrderChanged"));
-    EXPECT_EQ(Value("OBSRemote.CurrentScene.Source[1]"), Text("Countdown"));
-    EXPECT_EQ(Value("OBSRemote.CurrentScene.Source[2]"), Text("Logo"));
+    ExpectValues({{".CurrentScene.Source[1]", "Countdown"}, {".CurrentScene.Source[2]", "Logo"}});
 
     // Names with JSON's special characters must not break or forge the request.
-    sent = RequestsOf(R"(OBSRemote.SetSourceOrder("say \"hi\"", "C:\\cam", "x\",\"y"))");
-    ASSERT_EQ(sent.size(), 1u);
-    EXPECT_EQ(RequestMember(sent[0], "scene-names"), R"(["say \"hi\"","C:\\cam","x\",\"y"])");
-    EXPECT_EQ(RequestMember(sent[0], "request-type"), "SetSourceOrder");
+    EXPECT_EQ(Described(RequestsOf(R"(OBSRemote.SetSourceOrder("say \"hi\"", "C:\\cam", "x\",\"y"))")),
+        Lines{R"(SetSourceOrder ["say \"hi\"","C:\\cam","x\",\"y"])"});
 }
 
 TEST_F(ModuleScriptTypes, MethodsWhileDisconnectedPrintNotConnectedAndUseNoMessageId)
 {
     ASSERT_NO_FATAL_FAILURE(ConnectAndAuthenticate());
-    const std::vector<SimReceived> firstSession = RequestsUntilMarker(0);
-    ASSERT_FALSE(firstSession.empty());
+    ASSERT_FALSE(RequestsUntilMarker(0).empty());
     const uint64_t markerId = MessageId(Sim->Received().back());
     ASSERT_NO_FATAL_FAILURE(Disconnect());
 
-    const std::vector<std::pair<std::string, std::string>> methods = {
-        {"GetVersion()", "GetVersion"}, {"GetVolumes()", "GetVolumes"},
-        {"SetVolume(microphone, 0.5)", "SetVolume"}, {"ToggleMicMute()", "ToggleMicMute"},
-        {"ToggleDesktopMute()", "ToggleDesktopMute"}, {"Authenticate(admin)", "Authenticate"},
-        {"GetStreamingStatus()", "GetStreamStatus"}, {"StartStreaming()", "StartStreaming"},
-        {"StartPreview()", "StartPreview"}, {"GetSceneList()", "GetSceneList"},
-        {"GetCurrentScene()", "GetCurrentScene"}, {"SetCurrentScene(Game)", "SetCurrentScene"},
-        {"SetSourceOrder(Logo)", "SetSourceOrder"}, {"SetSourceRender(Logo, 1)", "SetSourceRender"}};
+    const std::vector<std::pair<std::string, std::string>> methods = {{"GetVersion()", "GetVersion"},
+        {"GetVolumes()", "GetVolumes"}, {"SetVolume(microphone, 0.5)", "SetVolume"},
+        {"ToggleMicMute()", "ToggleMicMute"}, {"ToggleDesktopMute()", "ToggleDesktopMute"},
+        {"Authenticate(admin)", "Authenticate"}, {"GetStreamingStatus()", "GetStreamStatus"},
+        {"StartStreaming()", "StartStreaming"}, {"StartPreview()", "StartPreview"},
+        {"GetSceneList()", "GetSceneList"}, {"GetCurrentScene()", "GetCurrentScene"},
+        {"SetCurrentScene(Game)", "SetCurrentScene"}, {"SetSourceOrder(Logo)", "SetSourceOrder"},
+        {"SetSourceRender(Logo, 1)", "SetSourceRender"}};
     for (const auto& [method, operation] : methods) {
-        const std::vector<std::string> output = Run("OBSRemote." + method);
+        const haven::LineResult result = Host->RunLine("OBSRemote." + method);
+        EXPECT_TRUE(result.Ok) << method;
         const std::string line = "HVEOBSRemote: " + operation + ": Not connected";
-        EXPECT_EQ(std::count(output.begin(), output.end(), line), 1) << method;
+        EXPECT_EQ(std::count(result.Output.begin(), result.Output.end(), line), 1) << method;
     }
     // The scene and source methods refuse without a word.
     const size_t linesBefore = Host->ConsoleLines().size();
@@ -276,10 +249,6 @@ TEST_F(ModuleScriptTypes, MethodsWhileDisconnectedPrintNotConnectedAndUseNoMessa
     EXPECT_EQ(MessageId(*first), markerId + 1);
     ASSERT_TRUE(Wait("OBSRemote:AuthAccepted"));
 }
-
-} // namespace
-
-namespace {
 
 // Unloading must take the module out of the process: its static objects (extension object,
 // frame element factory, client) are destroyed then, and a later load starts afresh.

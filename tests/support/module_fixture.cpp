@@ -1,64 +1,34 @@
 #include "tests/support/module_fixture.h"
 
-#include <cstdlib>
+#include <stdlib.h> // mkdtemp, free
+
 #include <fstream>
 #include <iostream>
-#include <random>
 #include <thread>
 
 #include "tests/support/json_value.h"
 
 namespace fs = std::filesystem;
 
-namespace {
-
-// A new, empty folder under the system's temporary folder (mkdtemp is not everywhere).
-fs::path MakeTemporaryFolder()
-{
-    std::random_device random;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const fs::path candidate = fs::temp_directory_path() / ("hve-module-" + std::to_string(random()));
-        std::error_code error;
-        if (fs::create_directory(candidate, error)) {
-            return candidate;
-        }
-    }
-    return {};
-}
-
-} // namespace
-
-OBSSimulatorOptions ModuleFixture::DefaultSimulatorOptions()
-{
-    OBSSimulatorOptions options;
-    options.UseAuth = true;
-    options.Password = "admin";
-    options.StatusInterval = std::chrono::milliseconds(200);
-    return options;
-}
-
-ModuleFixture::ModuleFixture(ModulePaths paths, OBSSimulatorOptions options)
-    : Paths(std::move(paths)), SimOptions(std::move(options))
-{
-}
-
-ModuleFixture::~ModuleFixture() = default;
-
 void ModuleFixture::SetUp()
 {
-    Root = MakeTemporaryFolder();
-    ASSERT_FALSE(Root.empty()) << "cannot make a temporary folder";
+    std::string folder = (fs::temp_directory_path() / "hve-module-XXXXXX").string();
+    ASSERT_NE(mkdtemp(folder.data()), nullptr) << "cannot make a temporary folder";
+    Root = folder;
     fs::copy(Paths.Source / "platform/haven/example-root", Root, fs::copy_options::recursive);
-    std::error_code ignored;
-    fs::remove_all(Root / "Settings", ignored);
-    HttpLog = Root / "http.log";
+    fs::remove_all(Root / "Settings");
 
-    Sim = std::make_unique<OBSSimulator>(SimOptions);
+    // Password "admin"; StreamStatus goes out every 200 ms while OBS streams.
+    OBSSimulatorOptions simOptions;
+    simOptions.UseAuth = true;
+    simOptions.Password = "admin";
+    simOptions.StatusInterval = std::chrono::milliseconds(200);
+    Sim = std::make_unique<OBSSimulator>(simOptions);
     ASSERT_TRUE(Sim->Start(Port)) << "port 4444 is in use; these tests need it for the OBS Remote simulator";
 
     haven::HostOptions options;
     options.Root = Root;
-    options.HttpLog = HttpLog;
+    options.HttpLog = Root / "http.log";
     options.EchoToStdout = false;
     options.DefaultTimeout = Timeout;
     Host = std::make_unique<haven::HavenHost>(options);
@@ -69,35 +39,19 @@ void ModuleFixture::TearDown()
 {
     if (Host) {
         Host->Unload();
-        if (HasFailure()) {
-            std::cerr << "--- host console\n";
-            for (const std::string& line : Host->ConsoleLines()) {
-                std::cerr << line << '\n';
-            }
+        for (const std::string& line : HasFailure() ? Host->ConsoleLines() : std::vector<std::string>{}) {
+            std::cerr << "host console: " << line << '\n';
         }
         Host.reset();
     }
-    if (Sim) {
-        Sim->Stop();
-        Sim.reset();
-    }
-    if (!Root.empty()) {
-        std::error_code ignored;
-        fs::remove_all(Root, ignored);
-    }
-}
-
-std::vector<std::string> ModuleFixture::Run(const std::string& line)
-{
-    const haven::LineResult result = Host->RunLine(line);
-    EXPECT_TRUE(result.Ok) << line << (result.Output.empty() ? "" : "\n  printed: " + result.Output.back());
-    return result.Output;
+    Sim.reset();
+    std::error_code ignored;
+    fs::remove_all(Root, ignored);
 }
 
 bool ModuleFixture::Call(const std::string& line)
 {
-    const haven::LineResult result = Host->RunLine(line);
-    for (const std::string& printed : result.Output) {
+    for (const std::string& printed : Host->RunLine(line).Output) {
         if (printed.size() > 8 && printed.compare(printed.size() - 8, 8, " -> true") == 0) {
             return true;
         }
@@ -114,11 +68,9 @@ std::optional<std::string> ModuleFixture::Value(const std::string& expression)
     const haven::LineResult result = Host->RunLine(expression);
     // Events raised meanwhile on the worker thread are printed among the line's output.
     for (const std::string& printed : result.Output) {
-        if (result.Ok && printed.rfind("OBSRemote", 0) == 0) {
-            const size_t equals = printed.find(" = ");
-            if (equals != std::string::npos) {
-                return printed.substr(equals + 3);
-            }
+        const size_t equals = printed.find(" = ");
+        if (result.Ok && printed.rfind("OBSRemote", 0) == 0 && equals != std::string::npos) {
+            return printed.substr(equals + 3);
         }
         if (!result.Ok && printed.rfind("error: ", 0) == 0 && printed.find(" has no value") != std::string::npos) {
             return std::nullopt;
@@ -128,29 +80,21 @@ std::optional<std::string> ModuleFixture::Value(const std::string& expression)
     return "(failed)";
 }
 
-bool ModuleFixture::Wait(const std::string& event, const std::vector<std::string>& args)
-{
-    return Host->WaitForEvent(event, Timeout, args);
-}
-
 bool ModuleFixture::Eventually(const std::function<bool()>& condition)
 {
     const auto deadline = std::chrono::steady_clock::now() + Timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
+    while (!condition() && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    return true;
+    return condition();
 }
 
 void ModuleFixture::Connect()
 {
     ASSERT_TRUE(Call("OBSRemote.Connect()"));
-    ASSERT_TRUE(Wait("OBSRemote:StateChanged", {"Connecting"}));
-    ASSERT_TRUE(Wait("OBSRemote:StateChanged", {"Connected"}));
-    ASSERT_TRUE(Wait("OBSRemote:StateChanged", {"Ready"}));
+    for (const char* state : {"Connecting", "Connected", "Ready"}) {
+        ASSERT_TRUE(Wait("OBSRemote:StateChanged", {state}));
+    }
     ASSERT_TRUE(Wait("OBSRemote:AuthRequiredRsp"));
 }
 
@@ -158,9 +102,9 @@ void ModuleFixture::ConnectAndAuthenticate()
 {
     ASSERT_NO_FATAL_FAILURE(Connect());
     ASSERT_TRUE(Call("OBSRemote.Authenticate(admin)"));
-    ASSERT_TRUE(Wait("OBSRemote:AuthAccepted"));
-    ASSERT_TRUE(Wait("OBSRemote:SceneListRsp"));
-    ASSERT_TRUE(Wait("OBSRemote:VolumesRsp"));
+    for (const char* event : {"OBSRemote:AuthAccepted", "OBSRemote:SceneListRsp", "OBSRemote:VolumesRsp"}) {
+        ASSERT_TRUE(Wait(event));
+    }
 }
 
 void ModuleFixture::Disconnect()
@@ -175,7 +119,7 @@ std::vector<SimReceived> ModuleFixture::RequestsUntilMarker(size_t from)
     const size_t markerFrom = ReceivedCount();
     EXPECT_TRUE(Call("OBSRemote.GetVersion()"));
     EXPECT_TRUE(Sim->WaitForRequest("GetVersion", Timeout, markerFrom).has_value()) << "the marker never arrived";
-    std::vector<SimReceived> received = Sim->Received();
+    const std::vector<SimReceived> received = Sim->Received();
     std::vector<SimReceived> before;
     for (size_t i = from; i < received.size() && !(i >= markerFrom && received[i].RequestType == "GetVersion"); ++i) {
         before.push_back(received[i]);
@@ -188,10 +132,12 @@ std::vector<std::string> ModuleFixture::EventsSince(size_t from, const std::stri
     const std::vector<haven::HostEvent> raised = Host->RaisedEvents();
     std::vector<std::string> described;
     for (size_t i = from; i < raised.size(); ++i) {
-        if (onlyName.empty()) {
-            described.push_back(raised[i].Name);
-        } else if (raised[i].Name == onlyName) {
-            described.push_back(DescribeEvent(raised[i]));
+        if (!onlyName.empty() && raised[i].Name != onlyName) {
+            continue;
+        }
+        described.push_back(raised[i].Name);
+        for (size_t arg = 0; !onlyName.empty() && arg < raised[i].Args.size(); ++arg) {
+            described.back() += " " + haven::QuoteText(raised[i].Args[arg]);
         }
     }
     return described;
@@ -199,7 +145,7 @@ std::vector<std::string> ModuleFixture::EventsSince(size_t from, const std::stri
 
 std::vector<std::string> ModuleFixture::HttpLogLines() const
 {
-    std::ifstream file(HttpLog);
+    std::ifstream file(Root / "http.log");
     std::vector<std::string> lines;
     for (std::string line; std::getline(file, line);) {
         lines.push_back(line);
@@ -207,27 +153,15 @@ std::vector<std::string> ModuleFixture::HttpLogLines() const
     return lines;
 }
 
-std::string DescribeEvent(const haven::HostEvent& event)
-{
-    std::string text = event.Name;
-    for (const std::string& arg : event.Args) {
-        text += " " + haven::QuoteText(arg);
-    }
-    return text;
-}
-
 std::string RequestMember(const SimReceived& request, const char* key)
 {
     const JsonValue message = ParseMessage(request.Text);
     json_t* value = message ? json_object_get(message.get(), key) : nullptr;
-    if (value == nullptr) {
-        return "(absent)";
-    }
-    if (json_is_string(value)) {
-        return json_string_value(value);
+    if (value == nullptr || json_is_string(value)) {
+        return value == nullptr ? "(absent)" : json_string_value(value);
     }
     char* dumped = json_dumps(value, JSON_ENCODE_ANY | JSON_COMPACT);
     std::string text = dumped != nullptr ? dumped : "";
-    std::free(dumped);
+    free(dumped);
     return text;
 }

@@ -29,23 +29,20 @@ protected:
     static constexpr int Port = 4444;
     static constexpr std::chrono::milliseconds Timeout{10000};
 
-    // Password "admin"; StreamStatus goes out every 200 ms while OBS streams.
-    static OBSSimulatorOptions DefaultSimulatorOptions();
-
-    explicit ModuleFixture(ModulePaths paths, OBSSimulatorOptions options = DefaultSimulatorOptions());
-    ~ModuleFixture() override;
+    explicit ModuleFixture(ModulePaths paths) : Paths(std::move(paths)) {}
 
     void SetUp() override;
     void TearDown() override;
 
-    // Runs a console line that must work and answers what it printed.
-    std::vector<std::string> Run(const std::string& line);
     // Calls a method through the console and answers what the method answered.
     bool Call(const std::string& line);
     // The text of an expression's value; nothing when the expression has no value.
     std::optional<std::string> Value(const std::string& expression);
     // Takes the oldest pending event of that name whose arguments begin with args.
-    bool Wait(const std::string& event, const std::vector<std::string>& args = {});
+    bool Wait(const std::string& event, const std::vector<std::string>& args = {})
+    {
+        return Host->WaitForEvent(event, Timeout, args);
+    }
 
     // Checks the condition every 10 ms until it holds; false when it does not in time.
     bool Eventually(const std::function<bool()>& condition);
@@ -62,20 +59,16 @@ protected:
     // marker has arrived, everything asked for before it has arrived too.
     std::vector<SimReceived> RequestsUntilMarker(size_t from);
     size_t ReceivedCount() const { return Sim->Received().size(); }
-    // Names (or names with arguments) of the events raised from index `from` on.
+    // Names (or, for onlyName, `name "arg" ...`) of the events raised from index `from` on.
     std::vector<std::string> EventsSince(size_t from, const std::string& onlyName = "") const;
     size_t EventCount() const { return Host->RaisedEvents().size(); }
     std::vector<std::string> HttpLogLines() const;
 
     ModulePaths Paths;
-    OBSSimulatorOptions SimOptions;
-    std::filesystem::path Root;
-    std::filesystem::path HttpLog;
+    std::filesystem::path Root; // HTTP requests go to its http.log
     std::unique_ptr<haven::HavenHost> Host;
     std::unique_ptr<OBSSimulator> Sim;
 };
 
-// `name "arg" ...` as the host shows a raised event, used to compare event sequences.
-std::string DescribeEvent(const haven::HostEvent& event);
 // A request's member as text: strings as they are, other values in JSON notation.
 std::string RequestMember(const SimReceived& request, const char* key);

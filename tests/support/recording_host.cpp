@@ -1,55 +1,14 @@
 #include "tests/support/recording_host.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-
-RecordingHost::RecordingHost() = default;
 
 void RecordingHost::Record(const std::string& call)
 {
     std::lock_guard<std::mutex> guard(Mutex);
     CallLog.push_back(call);
-}
-
-std::vector<std::string> RecordingHost::Calls() const
-{
-    std::lock_guard<std::mutex> guard(Mutex);
-    return CallLog;
-}
-
-std::vector<std::string> RecordingHost::Lines() const
-{
-    std::lock_guard<std::mutex> guard(Mutex);
-    return ConsoleLines;
-}
-
-std::vector<RecordedEvent> RecordingHost::Events() const
-{
-    std::lock_guard<std::mutex> guard(Mutex);
-    return RaisedEvents;
-}
-
-std::vector<std::string> RecordingHost::EventNames() const
-{
-    std::lock_guard<std::mutex> guard(Mutex);
-    std::vector<std::string> names;
-    for (const RecordedEvent& e : RaisedEvents) {
-        names.push_back(e.Name);
-    }
-    return names;
-}
-
-std::vector<RecordedServiceRequest> RecordingHost::Requests() const
-{
-    std::lock_guard<std::mutex> guard(Mutex);
-    return ServiceRequests;
-}
-
-std::map<std::string, std::string> RecordingHost::WrittenSettings() const
-{
-    std::lock_guard<std::mutex> guard(Mutex);
-    return Written;
 }
 
 void RecordingHost::Clear()
@@ -61,38 +20,22 @@ void RecordingHost::Clear()
     CallLog.clear();
 }
 
-bool RecordingHost::WaitFor(const std::function<bool(const std::vector<RecordedEvent>&)>& pred,
-                            std::chrono::milliseconds timeout) const
+size_t RecordingHost::CountLocked(const std::string& name) const
 {
-    std::unique_lock<std::mutex> lock(Mutex);
-    return Changed.wait_for(lock, timeout, [&] { return pred(RaisedEvents); });
+    return static_cast<size_t>(std::count_if(
+        RaisedEvents.begin(), RaisedEvents.end(), [&](const RecordedEvent& e) { return e.Name == name; }));
 }
 
 bool RecordingHost::WaitForEvent(const std::string& name, size_t count, std::chrono::milliseconds timeout) const
 {
-    return WaitFor(
-        [&](const std::vector<RecordedEvent>& events) {
-            size_t seen = 0;
-            for (const RecordedEvent& e : events) {
-                if (e.Name == name) {
-                    ++seen;
-                }
-            }
-            return seen >= count;
-        },
-        timeout);
+    std::unique_lock<std::mutex> lock(Mutex);
+    return Changed.wait_for(lock, timeout, [&] { return CountLocked(name) >= count; });
 }
 
 size_t RecordingHost::CountEvents(const std::string& name) const
 {
     std::lock_guard<std::mutex> guard(Mutex);
-    size_t seen = 0;
-    for (const RecordedEvent& e : RaisedEvents) {
-        if (e.Name == name) {
-            ++seen;
-        }
-    }
-    return seen;
+    return CountLocked(name);
 }
 
 bool RecordingHost::AddCommand(const char* name, CommandHandler, bool option1, bool option2)
@@ -103,20 +46,13 @@ bool RecordingHost::AddCommand(const char* name, CommandHandler, bool option1, b
 
 void RecordingHost::RemoveCommand(const char* name) { Record(std::string("RemoveCommand ") + name); }
 
-bool RecordingHost::AddTopLevelObject(const char* name, TopLevelObjectFunction function)
+bool RecordingHost::AddTopLevelObject(const char* name, TopLevelObjectFunction)
 {
     Record(std::string("AddTopLevelObject ") + name);
-    std::lock_guard<std::mutex> guard(Mutex);
-    TopLevelObjects[name] = function;
     return true;
 }
 
-void RecordingHost::RemoveTopLevelObject(const char* name)
-{
-    Record(std::string("RemoveTopLevelObject ") + name);
-    std::lock_guard<std::mutex> guard(Mutex);
-    TopLevelObjects.erase(name);
-}
+void RecordingHost::RemoveTopLevelObject(const char* name) { Record(std::string("RemoveTopLevelObject ") + name); }
 
 bool RecordingHost::RegisterType(KSTypeDefinition* type)
 {
@@ -130,11 +66,9 @@ void RecordingHost::UnregisterType(KSTypeDefinition* type)
 {
     Record("UnregisterType");
     std::lock_guard<std::mutex> guard(Mutex);
-    for (auto it = RegisteredTypes.begin(); it != RegisteredTypes.end(); ++it) {
-        if (*it == type) {
-            RegisteredTypes.erase(it);
-            break;
-        }
+    const auto found = std::find(RegisteredTypes.begin(), RegisteredTypes.end(), type);
+    if (found != RegisteredTypes.end()) {
+        RegisteredTypes.erase(found);
     }
 }
 
@@ -157,7 +91,6 @@ EventId RecordingHost::RegisterEvent(const char* name)
 void RecordingHost::RaiseEvent(EventId id, int32_t, int32_t argc, const char* const* argv, void*)
 {
     RecordedEvent event;
-    event.Id = id;
     for (int32_t i = 0; i < argc; ++i) {
         event.Args.push_back(argv[i] != nullptr ? argv[i] : "<null>");
     }
@@ -170,15 +103,12 @@ void RecordingHost::RaiseEvent(EventId id, int32_t, int32_t argc, const char* co
 void RecordingHost::ConsolePrintf(const char* format, ...)
 {
     va_list args;
-    va_start(args, format);
     va_list copy;
+    va_start(args, format);
     va_copy(copy, args);
-    int length = std::vsnprintf(nullptr, 0, format, copy);
+    std::string line(static_cast<size_t>(std::max(0, std::vsnprintf(nullptr, 0, format, copy))), '\0');
     va_end(copy);
-    std::string line(length > 0 ? static_cast<size_t>(length) : 0, '\0');
-    if (length > 0) {
-        std::vsnprintf(&line[0], line.size() + 1, format, args);
-    }
+    std::vsnprintf(line.data(), line.size() + 1, format, args);
     va_end(args);
     while (!line.empty() && line.back() == '\n') {
         line.pop_back();
@@ -200,18 +130,14 @@ SettingsSetId RecordingHost::CreateExtensionSettings(const char* name)
     return CreateSettingsAnswer;
 }
 
-ServiceHandle RecordingHost::RegisterService(void*, const char* name, ServiceHandler handler)
+ServiceHandle RecordingHost::RegisterService(void*, const char* name, ServiceHandler)
 {
     Record(std::string("RegisterService ") + name);
     std::lock_guard<std::mutex> guard(Mutex);
-    OfferedServices[name] = handler;
     return NextHandle++;
 }
 
-void RecordingHost::ShutdownService(void*, ServiceHandle handle)
-{
-    Record("ShutdownService " + std::to_string(handle));
-}
+void RecordingHost::ShutdownService(void*, ServiceHandle handle) { Record("ShutdownService " + std::to_string(handle)); }
 
 ServiceConnection RecordingHost::ConnectService(void*, const char* name, ServiceHandler handler)
 {
@@ -223,15 +149,10 @@ ServiceConnection RecordingHost::ConnectService(void*, const char* name, Service
 
 void RecordingHost::ServiceRequest(void*, ServiceConnection connection, uint32_t request, void* record)
 {
-    RecordedServiceRequest entry;
-    entry.Connection = connection;
-    entry.Request = request;
+    RecordedServiceRequest entry{connection, request, ""};
     if (request == HttpRequestUrl && record != nullptr) {
-        const HttpUrlRequest* http = static_cast<const HttpUrlRequest*>(record);
-        entry.Url = http->Url != nullptr ? http->Url : "";
-    } else if (request == SystemCrashReport && record != nullptr) {
-        const CrashReport* crash = static_cast<const CrashReport*>(record);
-        entry.Description = crash->Description != nullptr ? crash->Description : "";
+        const char* url = static_cast<const HttpUrlRequest*>(record)->Url;
+        entry.Url = url != nullptr ? url : "";
     }
     std::lock_guard<std::mutex> guard(Mutex);
     ServiceRequests.push_back(entry);
@@ -251,16 +172,13 @@ void RecordingHost::GetSettingText(SettingsSetId& set, const char* key, char* bu
     }
     buffer[0] = '\0';
     std::lock_guard<std::mutex> guard(Mutex);
-    auto opened = OpenSets.find(set);
-    if (opened == OpenSets.end()) {
+    const auto opened = OpenSets.find(set);
+    if (opened == OpenSets.end() || opened->second.count(key) == 0) {
         return;
     }
-    auto value = opened->second.find(key);
-    if (value == opened->second.end()) {
-        return;
-    }
-    size_t n = value->second.size() < size - 1 ? value->second.size() : size - 1;
-    std::memcpy(buffer, value->second.data(), n);
+    const std::string& value = opened->second.at(key);
+    const size_t n = std::min<size_t>(value.size(), size - 1);
+    std::memcpy(buffer, value.data(), n);
     buffer[n] = '\0';
 }
 
@@ -279,9 +197,8 @@ SettingsSetId RecordingHost::OpenSettingsFile(const char* path)
     if (file == SettingsFiles.end()) {
         return 0;
     }
-    SettingsSetId id = NextOpenedSet++;
-    OpenSets[id] = file->second;
-    return id;
+    OpenSets[NextOpenedSet] = file->second;
+    return NextOpenedSet++;
 }
 
 void RecordingHost::CloseSettings(SettingsSetId& set)

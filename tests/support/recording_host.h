@@ -6,7 +6,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -15,7 +14,6 @@
 #include "shell/host_interface.h"
 
 struct RecordedEvent {
-    EventId Id = 0;
     std::string Name; // the name registered for Id, or "#<id>" when unknown
     std::vector<std::string> Args;
 };
@@ -24,13 +22,10 @@ struct RecordedServiceRequest {
     ServiceConnection Connection = 0;
     uint32_t Request = 0;
     std::string Url; // for HTTP request 1001
-    std::string Description; // for System request 1002
 };
 
 class RecordingHost : public HostInterface {
 public:
-    RecordingHost();
-
     // Answers to give. FindExtensionSettings/CreateExtensionSettings answer these ids.
     SettingsSetId FindSettingsAnswer = 0;
     SettingsSetId CreateSettingsAnswer = 1;
@@ -39,17 +34,13 @@ public:
     std::map<std::string, std::map<std::string, std::string>> SettingsFiles;
 
     // What happened. Read through the accessors, which copy under the lock.
-    std::vector<std::string> Calls() const;      // "Operation argument" per call, in order
-    std::vector<std::string> Lines() const;      // console lines, trailing line break removed
-    std::vector<RecordedEvent> Events() const;
-    std::vector<RecordedServiceRequest> Requests() const;
-    std::map<std::string, std::string> WrittenSettings() const; // SetSettingText key -> text
-    std::vector<std::string> EventNames() const; // names only, in raise order
-    void Clear();                                // forgets lines, events and requests
+    std::vector<std::string> Calls() const { return Locked(CallLog); } // "Operation argument" per call
+    std::vector<std::string> Lines() const { return Locked(ConsoleLines); } // without trailing line breaks
+    std::vector<RecordedEvent> Events() const { return Locked(RaisedEvents); }
+    std::vector<RecordedServiceRequest> Requests() const { return Locked(ServiceRequests); }
+    std::map<std::string, std::string> WrittenSettings() const { return Locked(Written); } // key -> text
+    void Clear();                                // forgets calls, lines, events and requests
 
-    // Waits until pred(events) holds or the deadline passes; answers whether it held.
-    bool WaitFor(const std::function<bool(const std::vector<RecordedEvent>&)>& pred,
-                 std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
     // Waits until an event of this name has been raised at least `count` times.
     bool WaitForEvent(const std::string& name, size_t count = 1,
                       std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
@@ -78,14 +69,18 @@ public:
     SettingsSetId OpenSettingsFile(const char* path) override;
     void CloseSettings(SettingsSetId& set) override;
 
-    // Handlers and functions the extension handed over, by name.
-    std::map<std::string, TopLevelObjectFunction> TopLevelObjects;
-    std::map<std::string, ServiceHandler> ServiceHandlers;     // ConnectService, by service name
-    std::map<std::string, ServiceHandler> OfferedServices;     // RegisterService, by service name
+    // What the extension handed over.
+    std::map<std::string, ServiceHandler> ServiceHandlers; // ConnectService, by service name
     std::vector<KSTypeDefinition*> RegisteredTypes;
 
 private:
     void Record(const std::string& call);
+    size_t CountLocked(const std::string& name) const;
+    template <class T> T Locked(const T& value) const
+    {
+        std::lock_guard<std::mutex> guard(Mutex);
+        return value;
+    }
 
     mutable std::mutex Mutex;
     mutable std::condition_variable Changed;
