@@ -40,18 +40,26 @@ bool ReadNumber(json_t* object, const char* key, float& out, std::string& error,
     return true;
 }
 
-bool ReadSource(json_t* item, SimSource& source, std::string& error, const std::string& where)
+// Scenes and sources alike are objects with a "name" text.
+bool ReadName(json_t* item, std::string& name, std::string& error, const std::string& where)
 {
     if (!json_is_object(item)) {
         error = where + " is not an object";
         return false;
     }
-    json_t* name = json_object_get(item, "name");
-    if (!json_is_string(name)) {
+    json_t* text = json_object_get(item, "name");
+    if (!json_is_string(text)) {
         error = where + " has no \"name\" text";
         return false;
     }
-    source.Name = json_string_value(name);
+    name = json_string_value(text);
+    return true;
+}
+
+bool ReadSource(json_t* item, SimSource& source, std::string& error, const std::string& where)
+{
+    if (!ReadName(item, source.Name, error, where))
+        return false;
     json_t* render = json_object_get(item, "render");
     if (render != nullptr && !json_is_boolean(render)) {
         error = where + ": \"render\" is not true or false";
@@ -64,16 +72,8 @@ bool ReadSource(json_t* item, SimSource& source, std::string& error, const std::
 
 bool ReadScene(json_t* item, SimScene& scene, std::string& error, const std::string& where)
 {
-    if (!json_is_object(item)) {
-        error = where + " is not an object";
+    if (!ReadName(item, scene.Name, error, where))
         return false;
-    }
-    json_t* name = json_object_get(item, "name");
-    if (!json_is_string(name)) {
-        error = where + " has no \"name\" text";
-        return false;
-    }
-    scene.Name = json_string_value(name);
     json_t* sources = json_object_get(item, "sources");
     if (sources == nullptr)
         return true;
