@@ -48,6 +48,9 @@ TEST(CompressionTest, PeerTakingUpPermessageDeflateWorks)
         {"permessage-deflate", lws_extension_callback_pm_deflate, "permessage-deflate"}, {}};
     lws_context_creation_info info{};
     info.iface = "127.0.0.1"; // port 0: any free port
+    // IPv4 only: otherwise the listener is an IPv6 socket, which takes IPv4 clients on
+    // Linux but not on Windows, where IPv6 sockets are IPv6-only unless asked otherwise.
+    info.options = LWS_SERVER_OPTION_DISABLE_IPV6;
     info.protocols = protocols;
     info.extensions = extensions;
     info.gid = info.uid = -1;

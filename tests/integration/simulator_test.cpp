@@ -175,3 +175,19 @@ TEST_F(SimulatorTest, ChallengesPerConnectionAndLocksAfterTenFailuresOnAnyConnec
     Sim.ResetFailedAuthAttempts();
     EXPECT_EQ(Text(Ask(A, good), "status"), "ok");
 }
+
+// A client that leaves while a later one stays: the later one is still heard, and so is
+// one that connects after that.
+TEST_F(SimulatorTest, KeepsServingTheOthersWhenAnEarlierConnectionEnds)
+{
+    Open(A);
+    Open(B);
+    ASSERT_TRUE(Sim.WaitForConnectionCount(2, 10s));
+    A.Close();
+    ASSERT_TRUE(Sim.WaitForConnectionCount(1, 10s));
+    EXPECT_EQ(Text(Ask(B, R"({"request-type":"GetVersion"})"), "status"), "ok");
+    SimRawClient C;
+    Open(C);
+    EXPECT_EQ(Text(Ask(C, R"({"request-type":"GetVersion"})"), "status"), "ok");
+    EXPECT_EQ(Text(Ask(B, R"({"request-type":"GetVersion"})"), "status"), "ok");
+}

@@ -9,6 +9,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <set>
 #include <thread>
 
 #include "tools/simulator/sim_json.h"
@@ -43,6 +44,20 @@ bool MachineHasIPv6Loopback()
     bool ok = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
     SimCloseSocket(fd);
     return ok;
+}
+
+// One pass of the library's event loop; false once the loop can no longer serve.
+// The library's Windows loop also answers -1 when a connection it closed during the pass
+// (a write to a peer that had already gone) leaves a stale slot behind; the context is
+// still sound then, and serving on keeps the listeners open for the next client.
+bool ServiceOnce(lws_context* context)
+{
+#ifdef _WIN32
+    lws_service(context, 0);
+    return true;
+#else
+    return lws_service(context, 0) >= 0;
+#endif
 }
 
 std::string RequestTypeOf(const std::string& text)
@@ -89,6 +104,9 @@ struct OBSSimulator::Impl {
     int OnWriteable(lws* wsi, const uint64_t* user);
     void OnWake();
     void RunService(lws_context* context);
+#ifdef _WIN32
+    void RegisterSocketsAfresh();
+#endif
 
     // All of the following run with Lock held.
     void DeliverLocked(const std::vector<std::string>& updates);
@@ -122,6 +140,9 @@ struct OBSSimulator::Impl {
     bool HasIPv6 = false;
     std::atomic<bool> StopRequested{false};
     std::thread Service;
+#ifdef _WIN32
+    std::set<lws*> Sockets; // every accepted connection, handshaking or not; service thread only
+#endif
 
     struct Tick {
         lws_sorted_usec_list_t Sul; // first member: the timer callback gets its address
@@ -154,6 +175,15 @@ int OBSSimulator::Impl::Callback(lws* wsi, enum lws_callback_reasons reason, voi
     case LWS_CALLBACK_EVENT_WAIT_CANCELLED:
         self->OnWake();
         return 0;
+#ifdef _WIN32
+    case LWS_CALLBACK_WSI_CREATE:
+        self->Sockets.insert(wsi);
+        return lws_callback_http_dummy(wsi, reason, user, in, len);
+    case LWS_CALLBACK_WSI_DESTROY:
+        self->Sockets.erase(wsi);
+        self->RegisterSocketsAfresh();
+        return lws_callback_http_dummy(wsi, reason, user, in, len);
+#endif
     default:
         return lws_callback_http_dummy(wsi, reason, user, in, len);
     }
@@ -292,6 +322,26 @@ void OBSSimulator::Impl::OnWake()
     RequestWritesLocked();
 }
 
+#ifdef _WIN32
+// The library's Windows loop gives a closed connection's slot to its last connection but
+// leaves that socket's network events on the event of its old slot, which is no longer
+// waited on: the moved client would never be heard again. Turning reading off and on
+// registers every remaining socket's events at its present slot. By the time a socket's
+// destruction is announced, the move has been made.
+void OBSSimulator::Impl::RegisterSocketsAfresh()
+{
+    {
+        std::lock_guard<std::mutex> guard(Lock);
+        if (Context == nullptr) // the context is going: its sockets are closing anyway
+            return;
+    }
+    for (lws* wsi : Sockets) {
+        lws_rx_flow_control(wsi, 0);
+        lws_rx_flow_control(wsi, 1);
+    }
+}
+#endif
+
 void OBSSimulator::Impl::OnTick(lws_sorted_usec_list_t* sul)
 {
     Impl* self = reinterpret_cast<Tick*>(sul)->Owner;
@@ -345,7 +395,7 @@ void OBSSimulator::Impl::RequestWritesLocked()
 void OBSSimulator::Impl::RunService(lws_context* context)
 {
     lws_sul_schedule(context, 0, &Ticker.Sul, &Impl::OnTick, TickInterval);
-    while (!StopRequested.load() && lws_service(context, 0) >= 0) {
+    while (!StopRequested.load() && ServiceOnce(context)) {
     }
     // Say goodbye the way OBS does when it unloads the plug-in, then give the clients a
     // moment to answer the close before the context goes.
@@ -362,7 +412,7 @@ void OBSSimulator::Impl::RunService(lws_context* context)
             if (Connections.empty())
                 break;
         }
-        if (lws_service(context, 0) < 0)
+        if (!ServiceOnce(context))
             break;
     }
     lws_sul_cancel(&Ticker.Sul);
