@@ -18,7 +18,7 @@ struct BodyControl {
     std::atomic<int> Yields{0};                 // delays Started and the end, so an early return would show
     std::atomic<bool> HoldBeforeRunning{false}; // keeps the body between Started and IsRunning
     std::atomic<bool> HoldAfterClear{false};    // keeps the routine from returning after the end
-    std::atomic<bool> LockReleased{false};
+    std::atomic<bool> LockReleased{false};     // the body is letting go of ThreadLock
 };
 
 void Spin(int yields) { while (yields-- > 0) std::this_thread::yield(); }
@@ -39,8 +39,10 @@ uint32_t HVE_THREADCALL Body(void* threadObject)
             std::this_thread::yield();
         Spin(control->Yields.load());
         thread->IsRunning.store(false);
+        // Set while still holding ThreadLock: a Stop that waits for the lock sees it, on
+        // either platform (the Win32 Stop does not join the thread).
+        control->LockReleased.store(true);
     }
-    control->LockReleased.store(true);
     Hold(control->HoldAfterClear);
     return 0;
 }
