@@ -1,17 +1,23 @@
 #!/usr/bin/env bash
 # Installs what the project needs, then builds and runs the whole test suite in the normal,
-# AddressSanitizer+UndefinedBehaviorSanitizer and ThreadSanitizer builds, plus a short run of
-# the fuzz targets. Exits non-zero on the first failure.
+# AddressSanitizer+UndefinedBehaviorSanitizer and ThreadSanitizer builds, a short run of the
+# fuzz targets, and the Windows build (MinGW-w64) with its suite under Wine. Exits non-zero on
+# the first failure. Name stages to run only those: scripts/test.sh default asan.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/setup.sh
 
-presets=("${@:-default asan tsan fuzz}")
+presets=("${@:-default asan tsan fuzz windows}")
 # shellcheck disable=SC2206
 presets=(${presets[*]})
 
 for preset in "${presets[@]}"; do
+  if [ "${preset}" = windows ]; then
+    echo "=== windows build and tests under Wine"
+    scripts/build-windows.sh --test
+    continue
+  fi
   echo "=== ${preset} build"
   cmake --preset "${preset}" >/dev/null
   if [ "${preset}" = fuzz ]; then
