@@ -278,16 +278,18 @@ SceneInfo* SceneModel::SceneBySerial(uint64_t serial)
     return nullptr;
 }
 
-SourceInfo* SceneModel::SourceBySerial(uint64_t serial)
+SourceInfo* SceneModel::SourceBySerial(uint64_t serial, CSectionGuard& sourcesGuard)
 {
     CSectionGuard guard(&ScenesLock);
     for (SceneInfo* scene : Scenes) {
-        CSectionGuard sources(&scene->SourcesLock);
+        sourcesGuard.Attach(&scene->SourcesLock);
+        sourcesGuard.Lock();
         for (SourceInfo* source : scene->Sources) {
             if (source->Serial == serial) {
                 return source;
             }
         }
+        sourcesGuard.Unlock();
     }
     return nullptr;
 }

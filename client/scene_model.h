@@ -18,6 +18,7 @@
 #include <jansson.h>
 
 #include "support/critical_section.h"
+#include "support/portable_lock.h"
 
 struct SceneInfo;
 
@@ -70,9 +71,11 @@ public:
     static void ReorderSources(SceneInfo* scene, json_t* names);
 
     // Liveness: the record that bears this serial, or none once it was deleted. Callers hold
-    // ScenesLock (and, to read a source's fields, its scene's SourcesLock) while they use it.
+    // ScenesLock while they use the answer. A source may be deleted by an update that holds
+    // only its scene's SourcesLock, so a found source comes with `sourcesGuard` holding that
+    // lock; the caller reads the source's fields before the guard lets go.
     SceneInfo* SceneBySerial(uint64_t serial);
-    SourceInfo* SourceBySerial(uint64_t serial);
+    SourceInfo* SourceBySerial(uint64_t serial, CSectionGuard& sourcesGuard);
 
     CCriticalSection ScenesLock;
     std::string CurrentSceneName; // under ScenesLock

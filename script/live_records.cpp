@@ -1,7 +1,5 @@
 #include "script/live_records.h"
 
-#include <algorithm>
-
 KSValue SceneValue(SceneInfo* scene)
 {
     KSValue value;
@@ -29,23 +27,17 @@ LiveScene::LiveScene(SceneModel& model, const KSValue& value) : ScenesGuard(&mod
     }
 }
 
-// Sources may be deleted by an update that holds only their scene's SourcesLock, so the
-// address is compared against each scene's list while that scene's lock is held, and the
-// record is touched only once it is found there.
+// The model answers a found source with its scene's SourcesLock held in SourcesGuard, so the
+// record stays alive for as long as this accessor does.
 LiveSource::LiveSource(SceneModel& model, const KSValue& value) : ScenesGuard(&model.ScenesLock)
 {
     if (value.IsNone()) {
         return;
     }
-    const auto* wanted = static_cast<const SourceInfo*>(value.Pointer);
-    for (SceneInfo* scene : model.Scenes) {
-        SourcesGuard.Attach(&scene->SourcesLock);
-        SourcesGuard.Lock();
-        const auto found = std::find(scene->Sources.begin(), scene->Sources.end(), wanted);
-        if (found != scene->Sources.end() && (*found)->Serial == value.Word2 && (*found)->Scene == scene) {
-            Record = *found;
-            return;
-        }
-        SourcesGuard.Unlock();
+    SourceInfo* source = model.SourceBySerial(value.Word2, SourcesGuard);
+    if (source != nullptr && source == value.Pointer) {
+        Record = source;
+        return;
     }
+    SourcesGuard.Unlock();
 }

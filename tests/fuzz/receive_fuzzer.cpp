@@ -43,7 +43,8 @@ void WalkModel(OBSRemoteClient& client)
         CSectionGuard sources(&scene->SourcesLock);
         for (uint32_t j = 0; j < SceneModel::SourceCount(scene); ++j) {
             SourceInfo* source = SceneModel::SourceAt(scene, j);
-            if (source->Scene != scene || source->Stale || model.SourceBySerial(source->Serial) != source) {
+            CSectionGuard held;
+            if (source->Scene != scene || source->Stale || model.SourceBySerial(source->Serial, held) != source) {
                 __builtin_trap();
             }
         }

@@ -88,8 +88,12 @@ TEST(SceneModelTest, PopulateSourcesKeepsKnownRecordsInTheArraysOrder)
     EXPECT_FALSE(b->Stale);
     EXPECT_EQ(SceneModel::SourceAt(scene, 1)->X, 7.0);
     EXPECT_EQ(SceneModel::SourceAt(scene, 2)->Y, 1.0);
-    EXPECT_EQ(model.SourceBySerial(cSerial), nullptr);
-    EXPECT_EQ(model.SourceBySerial(b->Serial), b);
+    CSectionGuard held;
+    EXPECT_EQ(model.SourceBySerial(cSerial, held), nullptr);
+    EXPECT_FALSE(held.IsLocked());
+    EXPECT_EQ(model.SourceBySerial(b->Serial, held), b);
+    EXPECT_TRUE(held.IsLocked()) << "a found source comes with its scene's lock held";
+    held.Unlock();
 
     // Named sources move to the named order (a repeated name takes its last place), keeping
     // their records; unknown and non-string names are skipped, and sources not named are deleted.
@@ -97,7 +101,7 @@ TEST(SceneModelTest, PopulateSourcesKeepsKnownRecordsInTheArraysOrder)
     SceneModel::ReorderSources(scene, ParseMessage(R"(["b","x",1,"N",{"name":"a"},"B",null])").get());
     EXPECT_EQ(SourceNames(scene), (Names{"n", "b"}));
     EXPECT_EQ(SceneModel::SourceAt(scene, 1), b);
-    EXPECT_EQ(model.SourceBySerial(aSerial), nullptr);
+    EXPECT_EQ(model.SourceBySerial(aSerial, held), nullptr);
     SceneModel::ReorderSources(scene, ParseMessage(R"("b")").get()); // not an array: nothing named
     EXPECT_EQ(SceneModel::SourceCount(scene), 0u);
 
@@ -128,7 +132,8 @@ TEST(SceneModelTest, StaleRemovalAndSerials)
     model.RemoveStaleScenes();
     ASSERT_EQ(model.SceneCount(), 2u);
     EXPECT_EQ(model.SceneAt(0)->Name + model.SceneAt(1)->Name, "s1s4");
-    EXPECT_EQ(model.SourceBySerial(sourceSerial), nullptr);
+    CSectionGuard held;
+    EXPECT_EQ(model.SourceBySerial(sourceSerial, held), nullptr);
     EXPECT_EQ(model.SceneBySerial(0), nullptr);
     SceneInfo* again = model.FindScene("s2", true); // perhaps at the same address
     EXPECT_GT(again->Serial, sourceSerial);
