@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs every Debian package the project needs; with --windows also the MinGW-w64
-# cross toolchain, Windows zlib and Wine for the Windows build and its test run. Safe to run
+# cross toolchain, Windows zlib and Wine for the Windows build and its test run; with
+# --obs-studio also OBS Studio, Xvfb, software OpenGL and ffmpeg (the local RTMP sink) for the
+# tests and the demo against a real OBS Studio (scripts/obs-studio.sh). Safe to run
 # again: packages already present are left alone, and nothing is fetched when all of them are
 # installed.
 set -euo pipefail
@@ -12,13 +14,17 @@ PACKAGES=(
   libgtest-dev libgmock-dev
   clang libclang-rt-14-dev
 )
-if [ "${1:-}" = --windows ]; then
-  PACKAGES+=(
+for option in "$@"; do
+  case "${option}" in
+  --windows) PACKAGES+=(
     g++-mingw-w64-x86-64 gcc-mingw-w64-x86-64 binutils-mingw-w64-x86-64
     mingw-w64-x86-64-dev mingw-w64-tools libz-mingw-w64-dev
     wine64 wine dpkg-dev
-  )
-fi
+  ) ;;
+  --obs-studio) PACKAGES+=(obs-studio xvfb libgl1-mesa-dri ffmpeg iproute2 util-linux) ;;
+  *) echo "setup: unknown option ${option}" >&2; exit 2 ;;
+  esac
+done
 
 missing=()
 for p in "${PACKAGES[@]}"; do
