@@ -9,25 +9,6 @@
 #include "client/requests.h"
 #include "support/portable_lock.h"
 
-void OBSRemoteClient::Authenticate(const char* password)
-{
-    if (!IsConnected()) {
-        Print("HVEOBSRemote: Authenticate: Not connected");
-        return;
-    }
-    std::string salt = AuthSalt.Get();
-    {
-        CPlatformLock guard(&Session.SendLock);
-        AuthSecret.Set(Base64Sha256(password != nullptr ? password : "", salt));
-        AuthSecretSalt.Set(salt);
-    }
-    SendAuthentication();
-    GetCurrentScene();
-    GetSceneList();
-    GetStreamingStatus();
-    GetVolumes();
-}
-
 void OBSRemoteClient::SendAuthentication()
 {
     if (!IsConnected()) {

@@ -3,7 +3,11 @@
 // and prints lines.
 #include "client/obs_remote_client.h"
 
-OBSRemoteClient::OBSRemoteClient() { ResetStatus(); }
+OBSRemoteClient::OBSRemoteClient()
+{
+    MakeWires();
+    ResetStatus();
+}
 
 OBSRemoteClient::~OBSRemoteClient()
 {

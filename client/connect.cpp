@@ -15,6 +15,8 @@ void OBSRemoteClient::Connect()
             DestroySessionContext(*this);
         }
         ResetStatus();
+        ReadProtocolSetting();
+        ChooseWire();
         Worker.Start(WorkerThreadMain, this, true);
         return;
     case Connecting:

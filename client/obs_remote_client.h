@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@
 #include "client/guarded_text.h"
 #include "client/scene_model.h"
 #include "client/session_state.h"
+#include "client/wire_protocol.h"
 #include "shell/host_interface.h"
 #include "support/portable_thread.h"
 
@@ -37,13 +39,14 @@ struct ClientHostLink {
     std::atomic<void*> Identity{nullptr}; // the extension object: "client" in service calls
     std::atomic<uint32_t> EventIds[ClientEventCount] = {};
     std::atomic<ServiceConnection> HttpConnection{0};
+    std::atomic<SettingsSetId> Settings{0}; // the extension's settings set: "Protocol" is read at Connect
 };
 
-// Where the session connects. The module always uses localhost:4444 with path "/"; tests
-// set another port before Connect.
+// Where the session connects: localhost with path "/", on the protocol's own port (4444 for
+// the OBS Remote plug-in, 4455 for obs-websocket) unless Port names another; tests set one.
 struct ClientEndpoint {
     std::string Address = "localhost";
-    uint16_t Port = 4444;
+    uint16_t Port = 0;
     std::string Path = "/";
 };
 
@@ -101,6 +104,13 @@ public:
     ClientHostLink Link;
     ClientEndpoint Endpoint;
 
+    // --- wire protocol ---
+    // The protocol the next Connect uses; the session keeps the one it started with.
+    std::atomic<WireKind> Protocol{WireKind::ObsApi};
+    WireProtocol& Wire() const { return *ActiveWire.load(); }
+    // The port the session connects to: Endpoint.Port, or the protocol's default.
+    uint16_t PeerPort() const;
+
     // --- state machine ---
     void Connect();
     void Disconnect();
@@ -147,4 +157,17 @@ public:
     // Prints one line through the host's ConsolePrintf, unformatted.
     void Print(const char* line);
     HostInterface* Host() const { return Link.Host.load(); }
+
+    // Makes Protocol the protocol of the operations and of the next session. Connect calls it
+    // before the worker starts; tests that feed messages without a session call it themselves.
+    void ChooseWire();
+
+private:
+    void MakeWires();
+    // Connect: the extension's setting "Protocol" ("obsapi", the default, or
+    // "obs-websocket"), when the host has a settings set for the extension.
+    void ReadProtocolSetting();
+
+    std::unique_ptr<WireProtocol> Wires[WireKindCount];
+    std::atomic<WireProtocol*> ActiveWire{nullptr};
 };

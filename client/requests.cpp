@@ -168,81 +168,9 @@ void SendRequest(OBSRemoteClient& client, const char* operation, size_t bufferSi
     }
 }
 
-// --- the requests of the obsremote type and of the session ---
-
-void OBSRemoteClient::GetVersion()
-{
-    SendRequest(*this, "GetVersion", SmallRequestBuffer, RequestBody::Plain("GetVersion"));
-}
-
-void OBSRemoteClient::GetVolumes()
-{
-    SendRequest(*this, "GetVolumes", SmallRequestBuffer, RequestBody::Plain("GetVolumes"));
-}
-
-void OBSRemoteClient::SetVolume(const char* channel, float volume, bool final)
-{
-    SendRequest(*this, "SetVolume", NameRequestBuffer, RequestBody::SetVolume(channel, volume, final));
-}
-
-void OBSRemoteClient::ToggleMicMute()
-{
-    SendRequest(*this, "ToggleMicMute", SmallRequestBuffer, RequestBody::ToggleMute("microphone"));
-}
-
-void OBSRemoteClient::ToggleDesktopMute()
-{
-    SendRequest(*this, "ToggleDesktopMute", SmallRequestBuffer, RequestBody::ToggleMute("desktop"));
-}
-
+// The obsremote type's requests go through the client's wire protocol; only the plug-in's
+// opening request for its password demand is asked here directly.
 void OBSRemoteClient::GetAuthRequired()
 {
     SendRequest(*this, "GetAuthRequired", SmallRequestBuffer, RequestBody::Plain("GetAuthRequired"));
-}
-
-// Scripts know this one by the name of its event, hence the message's "GetStreamStatus".
-void OBSRemoteClient::GetStreamingStatus()
-{
-    SendRequest(*this, "GetStreamStatus", SmallRequestBuffer, RequestBody::Plain("GetStreamingStatus"));
-}
-
-void OBSRemoteClient::StartStreaming()
-{
-    SendRequest(*this, "StartStreaming", SmallRequestBuffer, RequestBody::StartStopStreaming(false));
-}
-
-void OBSRemoteClient::StartPreview()
-{
-    SendRequest(*this, "StartPreview", SmallRequestBuffer, RequestBody::StartStopStreaming(true));
-}
-
-void OBSRemoteClient::GetSceneList()
-{
-    SendRequest(*this, "GetSceneList", SmallRequestBuffer, RequestBody::Plain("GetSceneList"));
-}
-
-void OBSRemoteClient::GetCurrentScene()
-{
-    SendRequest(*this, "GetCurrentScene", SmallRequestBuffer, RequestBody::Plain("GetCurrentScene"));
-}
-
-void OBSRemoteClient::SetCurrentScene(const char* sceneName)
-{
-    SendRequest(*this, "SetCurrentScene", NameRequestBuffer, RequestBody::SetCurrentScene(sceneName));
-}
-
-void OBSRemoteClient::SetSourceOrder(const char* nameList)
-{
-    SendRequest(*this, "SetSourceOrder", ListRequestBuffer, RequestBody::SetSourceOrder(nameList));
-}
-
-void OBSRemoteClient::SetSourceOrderNames(const std::vector<std::string>& names)
-{
-    SendRequest(*this, "SetSourceOrder", ListRequestBuffer,
-                RequestBody::SetSourceOrder(JsonQuotedList(names).c_str()));
-}
-
-void OBSRemoteClient::SetSourceRender(const char* sourceName, bool render)
-{
-    SendRequest(*this, "SetSourceRender", NameRequestBuffer, RequestBody::SetSourceRender(sourceName, render));
 }

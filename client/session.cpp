@@ -15,7 +15,6 @@
 #include <string>
 #include <vector>
 
-#include "client/dispatch.h"
 #include "client/obs_remote_client.h"
 #include "client/receive_assembler.h"
 #include "client/scene_model.h"
@@ -109,7 +108,7 @@ void Receive(SessionRun& run, lws* wsi, const void* in, size_t length)
     if (message == nullptr) {
         return;
     }
-    DispatchMessage(run.Client, message);
+    run.Client.Wire().Received(run.Client, message);
     json_decref(message);
 }
 
@@ -120,15 +119,7 @@ void OpenSession(SessionRun& run, lws* wsi)
     run.Open = true;
     client.Session.Connection = wsi;
     client.SetState(Connected);
-    // No Authenticate among these: the kept secret can only answer this connection's own
-    // challenge, which comes with the GetAuthRequired answer (ReauthenticateIfPossible).
-    client.GetVersion();
-    client.GetAuthRequired();
-    client.GetCurrentScene();
-    client.GetSceneList();
-    client.GetStreamingStatus();
-    client.GetVolumes();
-    client.SetState(Ready);
+    client.Wire().Opened(client);
     lws_callback_on_writable(wsi);
 }
 
@@ -165,6 +156,14 @@ int SessionCallback(lws* wsi, enum lws_callback_reasons reason, void*, void* in,
     case LWS_CALLBACK_CLIENT_RECEIVE:
         Receive(*run, wsi, in, length);
         break;
+    case LWS_CALLBACK_WS_PEER_INITIATED_CLOSE:
+        // The close frame's payload: a two-byte code in network order, then the reason.
+        if (length >= 2 && in != nullptr) {
+            const unsigned char* payload = static_cast<const unsigned char*>(in);
+            uint16_t code = static_cast<uint16_t>((payload[0] << 8) | payload[1]);
+            client.Wire().PeerClosing(client, code, reinterpret_cast<const char*>(payload + 2), length - 2);
+        }
+        break;
     case LWS_CALLBACK_CLIENT_WRITEABLE:
         if (run->Open && wsi == run->Wsi) {
             WriteNext(*run);
@@ -182,8 +181,11 @@ int SessionCallback(lws* wsi, enum lws_callback_reasons reason, void*, void* in,
     return 0;
 }
 
+// One entry per wire protocol, named by its sub-protocol: the library binds the connection to
+// the entry whose name the peer accepted.
 const lws_protocols SessionProtocols[] = {
     {"obsapi", SessionCallback, 0, 4096, 0, nullptr, 0},
+    {"obswebsocket.json", SessionCallback, 0, 4096, 0, nullptr, 0},
     {nullptr, nullptr, 0, 0, 0, nullptr, 0},
 };
 
@@ -248,7 +250,8 @@ bool StartConnection(SessionRun& run)
 {
     OBSRemoteClient& client = run.Client;
     const ClientEndpoint& endpoint = client.Endpoint;
-    for (const std::string& address : PeerAddresses(endpoint.Address, endpoint.Port)) {
+    const uint16_t port = client.PeerPort();
+    for (const std::string& address : PeerAddresses(endpoint.Address, port)) {
         run.TcpConnected = false;
         run.AttemptFailed = false;
         client.Session.ConnectionClosed.store(0);
@@ -257,12 +260,12 @@ bool StartConnection(SessionRun& run)
         std::memset(&info, 0, sizeof(info));
         info.context = run.Context;
         info.address = address.c_str();
-        info.port = endpoint.Port;
+        info.port = port;
         info.ssl_connection = 0;
         info.path = endpoint.Path.c_str();
         info.host = endpoint.Address.c_str();
         info.origin = nullptr;
-        info.protocol = "obsapi";
+        info.protocol = client.Wire().SubProtocol();
         info.ietf_version_or_minus_one = -1;
         lws* wsi = lws_client_connect_via_info(&info);
         if (wsi == nullptr) {
@@ -358,6 +361,9 @@ void RunSession(OBSRemoteClient& client)
     while (client.Session.ConnectionClosed.load() == 0 && !StopAsked(client)) {
         if (lws_service(context, 0) < 0) {
             break;
+        }
+        if (run->Open) {
+            client.Wire().Tick(client);
         }
     }
 

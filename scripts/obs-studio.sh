@@ -30,8 +30,9 @@ ip link set lo up
 
 if [[ "${1:-}" == "--" ]]; then shift; fi
 log() { printf 'obs-studio: %s\n' "$*" >&2; }
+# 77: the test runner's "skipped", for machines without OBS Studio.
 for c in obs Xvfb; do
-  command -v "$c" >/dev/null || { log "missing $c: run scripts/setup.sh --obs-studio"; exit 2; }
+  command -v "$c" >/dev/null || { log "missing $c: run scripts/setup.sh --obs-studio"; exit 77; }
 done
 
 PORT=4455
@@ -144,17 +145,24 @@ cat >"$CFG/basic/scenes/Test.json" <<EOF
  "AuxAudioDevice1":$(audio "Mic/Aux" pulse_input_capture)}
 EOF
 
+# An OBS started again by a test is nobody's child here: once it ends it may linger as a
+# zombie until the system reaps it, so "alive" means a process that is not a zombie.
+alive() { local state; state=$(ps -o stat= -p "$1" 2>/dev/null) && [[ "$state" != Z* ]]; }
+
 PIDS=()
 cleanup() {
   local rc=$? pid i
   trap - EXIT INT TERM
   # SIGINT is OBS's clean exit (it closes its WebSocket sessions); SIGTERM would kill it at once.
   pid=$(cat "$DIR/obs.pid" 2>/dev/null || true)
-  if [[ -n "$pid" ]] && kill -0 "$pid" 2>/dev/null; then
+  if [[ -n "$pid" ]] && alive "$pid"; then
     kill -INT "$pid" 2>/dev/null || true
-    for _ in $(seq 150); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-    kill -0 "$pid" 2>/dev/null && { log "OBS did not quit in 15 s: killing it"; kill -KILL "$pid" 2>/dev/null || true; }
-    while kill -0 "$pid" 2>/dev/null; do sleep 0.1; done
+    for _ in $(seq 150); do alive "$pid" || break; sleep 0.1; done
+    if alive "$pid"; then
+      log "OBS did not quit in 15 s: killing it"
+      kill -KILL "$pid" 2>/dev/null || true
+      for _ in $(seq 50); do alive "$pid" || break; sleep 0.1; done
+    fi
   fi
   for (( i=${#PIDS[@]}-1; i>=0; i-- )); do kill "${PIDS[$i]}" 2>/dev/null || true; done
   for (( i=${#PIDS[@]}-1; i>=0; i-- )); do wait "${PIDS[$i]}" 2>/dev/null || true; done

@@ -36,6 +36,7 @@ void WriteSettings(HostInterface* host)
     host->SetSettingText(set, "Filename", g_Module.ModuleFileName);
     host->SetSettingText(set, "Path", g_Module.ModuleDirectory);
     host->SetSettingText(set, "Version", ExtensionVersion);
+    g_Client.Link.Settings.store(set);
 }
 
 void ConnectServices(HostInterface* host, void* identity)

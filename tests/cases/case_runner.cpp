@@ -5,7 +5,13 @@
 //   status.txt    the client's status fields afterwards (when present)
 //   requests.txt  the URLs handed to the HTTP service (when present; otherwise none allowed)
 //   lines.txt     the console lines (when present; otherwise none allowed)
+//   sent.txt      the messages queued for the peer, one per line (when present)
 // stream_info.txt, when present, holds key=value lines: the stream-info file's settings.
+// protocol.txt, when present, names the wire protocol ("obs-websocket"); the client then is
+// Connected with that protocol's connection opened before the first line. An input line that
+// begins with "!" calls the client instead: "!Authenticate <password>", "!Close <code>
+// <reason>", "!Tick", or an operation with its arguments separated by blanks.
+#include <algorithm>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -51,6 +57,50 @@ bool Compare(const std::string& what, const Lines& expected, const Lines& actual
     return false;
 }
 
+// Calls the client as the obsremote type and the session would.
+void Call(MessageHarness& h, const std::string& line)
+{
+    std::vector<std::string> words;
+    size_t start = 1;
+    while (start <= line.size()) {
+        size_t end = line.find(' ', start);
+        end = end == std::string::npos ? line.size() : end;
+        words.push_back(line.substr(start, end - start));
+        start = end + 1;
+    }
+    const std::string& op = words[0];
+    auto arg = [&words](size_t i) { return i < words.size() ? words[i] : std::string(); };
+    OBSRemoteClient& c = h.client;
+    if (op == "Authenticate") {
+        c.Authenticate(arg(1).c_str());
+    } else if (op == "Close") {
+        std::string reason = line.substr(std::min(line.size(), 7 + arg(1).size() + 1));
+        c.Wire().PeerClosing(c, static_cast<uint16_t>(std::stoi(arg(1))), reason.c_str(), reason.size());
+    } else if (op == "Tick") {
+        c.Wire().Tick(c);
+    } else if (op == "SetSourceRender") {
+        c.SetSourceRender(arg(1).c_str(), arg(2) == "1");
+    } else if (op == "SetSourceOrder") {
+        c.SetSourceOrderNames(std::vector<std::string>(words.begin() + 1, words.end()));
+    } else if (op == "SetVolume") {
+        c.SetVolume(arg(1).c_str(), std::stof(arg(2)), false);
+    } else if (op == "SetCurrentScene") {
+        c.SetCurrentScene(arg(1).c_str());
+    } else if (op == "StartPreview") {
+        c.StartPreview();
+    } else if (op == "StartStreaming") {
+        c.StartStreaming();
+    } else if (op == "ToggleMicMute") {
+        c.ToggleMicMute();
+    } else if (op == "GetVersion") {
+        c.GetVersion();
+    } else if (op == "GetVolumes") {
+        c.GetVolumes();
+    } else {
+        std::cerr << "unknown call " << op << "\n";
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -72,10 +122,28 @@ int main(int argc, char** argv)
             h.host.SettingsFiles[StreamInfoFile][line.substr(0, equals)] = line.substr(equals + 1);
         }
     }
+    Lines protocol;
+    if (ReadLines(folder + "protocol.txt", protocol) && !protocol.empty() && protocol[0] == "obs-websocket") {
+        h.client.Protocol.store(WireKind::ObsWebSocket);
+        h.client.ChooseWire();
+        h.client.State.store(Connected);
+        h.client.Wire().Opened(h.client);
+    }
     for (const std::string& line : input) {
-        if (!line.empty()) {
-            h.Send(line); // a line that does not parse is dropped, as the session drops it
+        if (line.rfind("!", 0) == 0) {
+            Call(h, line);
+        } else if (!line.empty()) {
+            // A line that does not parse is dropped, as the session drops it.
+            JsonValue message = ParseMessage(line);
+            if (message) {
+                h.client.Wire().Received(h.client, message.get());
+            }
         }
+    }
+    Lines sent;
+    {
+        CPlatformLock guard(&h.client.Session.SendLock);
+        sent.assign(h.client.Session.SendQueue.begin(), h.client.Session.SendQueue.end());
     }
 
     Lines urls;
@@ -85,7 +153,8 @@ int main(int argc, char** argv)
     // {file, actual, compared even when the file is missing (then nothing may come out)}
     const std::vector<std::tuple<const char*, Lines, bool>> outputs = {
         {"events.txt", h.Events(), true}, {"model.txt", h.Model(), false},
-        {"status.txt", DumpStatus(h.client), false}, {"requests.txt", urls, true}, {"lines.txt", h.host.Lines(), true}};
+        {"status.txt", DumpStatus(h.client), false}, {"requests.txt", urls, true}, {"lines.txt", h.host.Lines(), true},
+        {"sent.txt", sent, false}};
     bool ok = true;
     for (const auto& [file, actual, always] : outputs) {
         Lines expected;
