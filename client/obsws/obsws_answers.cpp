@@ -435,7 +435,7 @@ void ObsWsWire::OnSceneListItems(OBSRemoteClient& client, Pending& pending, json
     for (size_t i = 0; i < build.Names.size(); ++i) {
         json_t* scene = json_object();
         json_object_set_new(scene, "name", json_string(build.Names[i].c_str()));
-        json_object_set(scene, "sources", build.Sources[i] != nullptr ? build.Sources[i] : json_array());
+        json_object_set_new(scene, "sources", build.Sources[i] != nullptr ? json_incref(build.Sources[i]) : json_array());
         json_array_append_new(scenes, scene);
     }
     json_object_set_new(answer.Value, "scenes", scenes);
