@@ -11,8 +11,10 @@
 
 namespace {
 
-const char* const MemberNames[SceneMemberCount] = {"Name", "IsCurrentScene", "Source", "NumSources"};
-const char* const MethodNames[SceneMethodCount] = {"SetCurrentScene"};
+#define HVE_SCENE_NAME(name) #name,
+const char* const MemberNames[] = {HVE_SCENE_MEMBERS(HVE_SCENE_NAME)};
+const char* const MethodNames[] = {HVE_SCENE_METHODS(HVE_SCENE_NAME)};
+#undef HVE_SCENE_NAME
 
 } // namespace
 
@@ -40,7 +42,7 @@ bool OBSRemoteSceneType::GetMember(KSValue value, _KSTypeMember* member, int32_t
     if (scene == nullptr) {
         return false;
     }
-    switch (member->ID) {
+    switch (static_cast<OBSRemoteSceneMember>(member->ID)) {
     case SceneMemberName:
         // The record may be deleted once the lock is released; the host gets a copy.
         return ResultString(result, HoldTextForHost(scene->Name));
@@ -51,7 +53,7 @@ bool OBSRemoteSceneType::GetMember(KSValue value, _KSTypeMember* member, int32_t
         if (selector[0] == '\0') {
             return false;
         }
-        CSectionGuard sources(&scene->SourcesLock);
+        CWinLock sources(&scene->SourcesLock);
         SourceInfo* source = nullptr;
         uint32_t position = 0;
         if (SelectorPosition(selector, position)) {
@@ -69,22 +71,20 @@ bool OBSRemoteSceneType::GetMember(KSValue value, _KSTypeMember* member, int32_t
     }
     case SceneMemberNumSources:
         return ResultInt64(result, static_cast<int64_t>(SceneModel::SourceCount(scene)));
-    default:
-        return false;
     }
+    return false;
 }
 
 bool OBSRemoteSceneType::GetMethod(KSValue& value, _KSTypeMember* method, int32_t, const char* const*)
 {
-    if (value.IsNone() || method == nullptr || Client == nullptr) {
+    if (value.IsNone() || method == nullptr || Client == nullptr || method->ID >= SceneMethodCount) {
         return false;
     }
-    switch (method->ID) {
+    switch (static_cast<OBSRemoteSceneMethod>(method->ID)) {
     case SceneMethodSetCurrentScene:
         return SetCurrentScene(value);
-    default:
-        return false;
     }
+    return false;
 }
 
 // The model's current scene changes only when OBS reports the switch.

@@ -12,19 +12,10 @@
 
 namespace {
 
-const char* const MemberNames[OBSRemoteMemberCount] = {
-    "State",           "AuthRequired",   "IsAuthenticated",  "RemoteVersion",    "IsMicrophoneMuted",
-    "IsDesktopMuted",  "DesktopVolume",  "MicrophoneVolume", "IsStreaming",      "IsPreview",
-    "BytesPerSecond",  "Strain",         "TotalStreamTime",  "NumTotalFrames",   "NumDroppedFrames",
-    "FPS",             "CurrentScene",   "CurrentSceneName", "Scene",            "NumScenes",
-};
-
-const char* const MethodNames[OBSRemoteMethodCount] = {
-    "GetVersion",     "GetVolumes",         "SetVolume",       "ToggleMicMute",   "ToggleDesktopMute",
-    "Authenticate",   "GetStreamingStatus", "StartStreaming",  "StartPreview",    "GetSceneList",
-    "GetCurrentScene", "SetCurrentScene",   "SetSourceOrder",  "SetSourceRender", "Connect",
-    "Disconnect",
-};
+#define HVE_OBSREMOTE_NAME(name) #name,
+const char* const MemberNames[] = {HVE_OBSREMOTE_MEMBERS(HVE_OBSREMOTE_NAME)};
+const char* const MethodNames[] = {HVE_OBSREMOTE_METHODS(HVE_OBSREMOTE_NAME)};
+#undef HVE_OBSREMOTE_NAME
 
 } // namespace
 
@@ -46,8 +37,11 @@ bool OBSRemoteType::GetMember(KSValue value, _KSTypeMember* member, int32_t argc
     if (value.IsNone() || member == nullptr || Client == nullptr) {
         return false;
     }
+    if (member->ID >= OBSRemoteMemberCount) {
+        return false;
+    }
     OBSRemoteClient& client = *Client;
-    switch (member->ID) {
+    switch (static_cast<OBSRemoteMember>(member->ID)) {
     case OBSRemoteMemberState:
         return ResultString(result, StateName(client.State.load()));
     case OBSRemoteMemberAuthRequired: {
@@ -93,9 +87,8 @@ bool OBSRemoteType::GetMember(KSValue value, _KSTypeMember* member, int32_t argc
         return SceneMember(argc, argv, result);
     case OBSRemoteMemberNumScenes:
         return ResultInt64(result, static_cast<int64_t>(client.Model.SceneCount()));
-    default:
-        return false;
     }
+    return false;
 }
 
 // ScenesLock stays held from the look-up until the serial is read, so the scene handed out
@@ -103,7 +96,7 @@ bool OBSRemoteType::GetMember(KSValue value, _KSTypeMember* member, int32_t argc
 bool OBSRemoteType::CurrentSceneMember(KSTypedValue& result)
 {
     SceneModel& model = Client->Model;
-    CSectionGuard guard(&model.ScenesLock);
+    CWinLock guard(&model.ScenesLock);
     SceneInfo* scene = model.CurrentScene();
     if (scene == nullptr) {
         return false;
@@ -120,7 +113,7 @@ bool OBSRemoteType::SceneMember(int32_t argc, const char* const* argv, KSTypedVa
         return false;
     }
     SceneModel& model = Client->Model;
-    CSectionGuard guard(&model.ScenesLock);
+    CWinLock guard(&model.ScenesLock);
     SceneInfo* scene = nullptr;
     uint32_t position = 0;
     if (SelectorPosition(selector, position)) {
@@ -142,8 +135,11 @@ bool OBSRemoteType::GetMethod(KSValue& value, _KSTypeMember* method, int32_t arg
     if (value.IsNone() || method == nullptr || Client == nullptr) {
         return false;
     }
+    if (method->ID >= OBSRemoteMethodCount) {
+        return false;
+    }
     OBSRemoteClient& client = *Client;
-    switch (method->ID) {
+    switch (static_cast<OBSRemoteMethod>(method->ID)) {
     case OBSRemoteMethodGetVersion:
         client.GetVersion();
         return true;
@@ -208,9 +204,8 @@ bool OBSRemoteType::GetMethod(KSValue& value, _KSTypeMember* method, int32_t arg
     case OBSRemoteMethodDisconnect:
         client.Disconnect();
         return true;
-    default:
-        return false;
     }
+    return false;
 }
 
 // The names go to the client as a list; it quotes and escapes each one, so a quote or a
