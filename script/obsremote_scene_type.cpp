@@ -9,6 +9,34 @@
 #include "script/script_arguments.h"
 #include "script/script_results.h"
 
+// The members and methods of obsremotescene in id order; each list is the only one, as for
+// obsremote (obsremote_type.cpp).
+#define HVE_SCENE_MEMBERS(MEMBER) \
+    MEMBER(Name)                  \
+    MEMBER(IsCurrentScene)        \
+    MEMBER(Source)                \
+    MEMBER(NumSources)
+
+#define HVE_SCENE_METHODS(METHOD) \
+    METHOD(SetCurrentScene)
+
+enum OBSRemoteSceneMember : uint32_t {
+#define HVE_SCENE_MEMBER_ID(name) SceneMember##name,
+    HVE_SCENE_MEMBERS(HVE_SCENE_MEMBER_ID)
+#undef HVE_SCENE_MEMBER_ID
+};
+
+enum OBSRemoteSceneMethod : uint32_t {
+#define HVE_SCENE_METHOD_ID(name) SceneMethod##name,
+    HVE_SCENE_METHODS(HVE_SCENE_METHOD_ID)
+#undef HVE_SCENE_METHOD_ID
+};
+
+#define HVE_SCENE_ONE(name) +1
+constexpr uint32_t SceneMemberCount = 0 HVE_SCENE_MEMBERS(HVE_SCENE_ONE);
+constexpr uint32_t SceneMethodCount = 0 HVE_SCENE_METHODS(HVE_SCENE_ONE);
+#undef HVE_SCENE_ONE
+
 namespace {
 
 #define HVE_SCENE_NAME(name) #name,

@@ -10,66 +10,6 @@
 
 class OBSRemoteClient;
 
-// The members and methods of obsremote in id order. Each list is the only one: the enum, the
-// registered names and the id switches are made from it, and the switches name every entry
-// (no default), so the compiler reports one that lacks its case.
-#define HVE_OBSREMOTE_MEMBERS(MEMBER) \
-    MEMBER(State)                     \
-    MEMBER(AuthRequired)              \
-    MEMBER(IsAuthenticated)           \
-    MEMBER(RemoteVersion)             \
-    MEMBER(IsMicrophoneMuted)         \
-    MEMBER(IsDesktopMuted)            \
-    MEMBER(DesktopVolume)             \
-    MEMBER(MicrophoneVolume)          \
-    MEMBER(IsStreaming)               \
-    MEMBER(IsPreview)                 \
-    MEMBER(BytesPerSecond)            \
-    MEMBER(Strain)                    \
-    MEMBER(TotalStreamTime)           \
-    MEMBER(NumTotalFrames)            \
-    MEMBER(NumDroppedFrames)          \
-    MEMBER(FPS)                       \
-    MEMBER(CurrentScene)              \
-    MEMBER(CurrentSceneName)          \
-    MEMBER(Scene)                     \
-    MEMBER(NumScenes)
-
-#define HVE_OBSREMOTE_METHODS(METHOD) \
-    METHOD(GetVersion)                \
-    METHOD(GetVolumes)                \
-    METHOD(SetVolume)                 \
-    METHOD(ToggleMicMute)             \
-    METHOD(ToggleDesktopMute)         \
-    METHOD(Authenticate)              \
-    METHOD(GetStreamingStatus)        \
-    METHOD(StartStreaming)            \
-    METHOD(StartPreview)              \
-    METHOD(GetSceneList)              \
-    METHOD(GetCurrentScene)           \
-    METHOD(SetCurrentScene)           \
-    METHOD(SetSourceOrder)            \
-    METHOD(SetSourceRender)           \
-    METHOD(Connect)                   \
-    METHOD(Disconnect)
-
-enum OBSRemoteMember : uint32_t {
-#define HVE_OBSREMOTE_MEMBER_ID(name) OBSRemoteMember##name,
-    HVE_OBSREMOTE_MEMBERS(HVE_OBSREMOTE_MEMBER_ID)
-#undef HVE_OBSREMOTE_MEMBER_ID
-};
-
-enum OBSRemoteMethod : uint32_t {
-#define HVE_OBSREMOTE_METHOD_ID(name) OBSRemoteMethod##name,
-    HVE_OBSREMOTE_METHODS(HVE_OBSREMOTE_METHOD_ID)
-#undef HVE_OBSREMOTE_METHOD_ID
-};
-
-#define HVE_OBSREMOTE_ONE(name) +1
-constexpr uint32_t OBSRemoteMemberCount = 0 HVE_OBSREMOTE_MEMBERS(HVE_OBSREMOTE_ONE);
-constexpr uint32_t OBSRemoteMethodCount = 0 HVE_OBSREMOTE_METHODS(HVE_OBSREMOTE_ONE);
-#undef HVE_OBSREMOTE_ONE
-
 class OBSRemoteType : public KSTypeDefinition {
 public:
     explicit OBSRemoteType(OBSRemoteClient* client);
