@@ -29,16 +29,13 @@ void OBSRemoteClient::ReauthenticateIfPossible()
         return;
     }
     {
-        CPlatformLock guard(&Session.SendLock);
+        CWinLock guard(&Session.SendLock);
         if (AuthSecret.Empty() || AuthSecretSalt.Get() != AuthSalt.Get()) {
             return;
         }
     }
     SendAuthentication();
-    GetCurrentScene();
-    GetSceneList();
-    GetStreamingStatus();
-    GetVolumes();
+    RequestRefresh();
 }
 
 // Raises "OBSRemote:AuthAccepted" once per change from not accepted to accepted.

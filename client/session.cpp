@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "client/name_compare.h"
 #include "client/obs_remote_client.h"
 #include "client/receive_assembler.h"
 #include "client/scene_model.h"
@@ -67,7 +68,7 @@ void WriteNext(SessionRun& run)
     std::string text;
     bool more = false;
     {
-        CPlatformLock guard(&run.Client.Session.SendLock);
+        CWinLock guard(&run.Client.Session.SendLock);
         std::deque<std::string>& queue = run.Client.Session.SendQueue;
         if (queue.empty()) {
             return;
@@ -86,7 +87,7 @@ void WriteNext(SessionRun& run)
 
 bool HaveQueued(OBSRemoteClient& client)
 {
-    CPlatformLock guard(&client.Session.SendLock);
+    CWinLock guard(&client.Session.SendLock);
     return !client.Session.SendQueue.empty();
 }
 
@@ -287,7 +288,7 @@ bool StartConnection(SessionRun& run)
 
 void WakeSession(OBSRemoteClient& client)
 {
-    CPlatformLock guard(&client.Session.SendLock);
+    CWinLock guard(&client.Session.SendLock);
     if (client.Session.WakeContext != nullptr) {
         lws_cancel_service(client.Session.WakeContext);
     }
@@ -297,7 +298,7 @@ void DestroySessionContext(OBSRemoteClient& client)
 {
     lws_context* context = client.Session.Context;
     {
-        CPlatformLock guard(&client.Session.SendLock);
+        CWinLock guard(&client.Session.SendLock);
         client.Session.WakeContext = nullptr;
         client.Session.SendQueue.clear();
     }
@@ -318,7 +319,7 @@ void RunSession(OBSRemoteClient& client)
     SilenceLibraryLog();
     client.Session.ConnectionClosed.store(0);
     {
-        CPlatformLock guard(&client.Session.SendLock);
+        CWinLock guard(&client.Session.SendLock);
         client.Session.SendQueue.clear();
     }
 
@@ -341,14 +342,14 @@ void RunSession(OBSRemoteClient& client)
     run->Tick.Run = run;
     client.Session.Context = context;
     {
-        CPlatformLock guard(&client.Session.SendLock);
+        CWinLock guard(&client.Session.SendLock);
         client.Session.WakeContext = context;
     }
     lws_sul_schedule(context, 0, &run->Tick.Sul, OnTick, ServiceInterval);
 
     if (!StartConnection(*run)) {
         {
-            CPlatformLock guard(&client.Session.SendLock);
+            CWinLock guard(&client.Session.SendLock);
             client.Session.WakeContext = nullptr;
         }
         client.Print("libwebsocket connect failed\n");
@@ -376,7 +377,7 @@ void RunSession(OBSRemoteClient& client)
 uint32_t HVE_THREADCALL WorkerThreadMain(void* threadObject)
 {
     CPlatformThread* thread = static_cast<CPlatformThread*>(threadObject);
-    CPlatformLock guard(&thread->ThreadLock);
+    CWinLock guard(&thread->ThreadLock);
     thread->Started.store(true);
     thread->IsRunning.store(true);
     RunSession(*static_cast<OBSRemoteClient*>(thread->ThreadParameter));

@@ -1,5 +1,6 @@
 // The client's operations as the obsremote type calls them: each goes to the wire protocol
 // of the current session (of the last Connect; the OBS Remote plug-in's before the first).
+#include "client/name_compare.h"
 #include "client/obs_remote_client.h"
 #include "client/obsapi/obsapi_wire.h"
 #include "client/obsws/obsws_wire.h"

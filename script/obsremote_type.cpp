@@ -10,21 +10,72 @@
 #include "script/script_arguments.h"
 #include "script/script_results.h"
 
+// The members and methods of obsremote in id order. Each list is the only one: the enum, the
+// registered names and the id switches are made from it, and the switches name every entry
+// (no default), so the compiler reports one that lacks its case.
+#define HVE_OBSREMOTE_MEMBERS(MEMBER) \
+    MEMBER(State)                     \
+    MEMBER(AuthRequired)              \
+    MEMBER(IsAuthenticated)           \
+    MEMBER(RemoteVersion)             \
+    MEMBER(IsMicrophoneMuted)         \
+    MEMBER(IsDesktopMuted)            \
+    MEMBER(DesktopVolume)             \
+    MEMBER(MicrophoneVolume)          \
+    MEMBER(IsStreaming)               \
+    MEMBER(IsPreview)                 \
+    MEMBER(BytesPerSecond)            \
+    MEMBER(Strain)                    \
+    MEMBER(TotalStreamTime)           \
+    MEMBER(NumTotalFrames)            \
+    MEMBER(NumDroppedFrames)          \
+    MEMBER(FPS)                       \
+    MEMBER(CurrentScene)              \
+    MEMBER(CurrentSceneName)          \
+    MEMBER(Scene)                     \
+    MEMBER(NumScenes)
+
+#define HVE_OBSREMOTE_METHODS(METHOD) \
+    METHOD(GetVersion)                \
+    METHOD(GetVolumes)                \
+    METHOD(SetVolume)                 \
+    METHOD(ToggleMicMute)             \
+    METHOD(ToggleDesktopMute)         \
+    METHOD(Authenticate)              \
+    METHOD(GetStreamingStatus)        \
+    METHOD(StartStreaming)            \
+    METHOD(StartPreview)              \
+    METHOD(GetSceneList)              \
+    METHOD(GetCurrentScene)           \
+    METHOD(SetCurrentScene)           \
+    METHOD(SetSourceOrder)            \
+    METHOD(SetSourceRender)           \
+    METHOD(Connect)                   \
+    METHOD(Disconnect)
+
+enum OBSRemoteMember : uint32_t {
+#define HVE_OBSREMOTE_MEMBER_ID(name) OBSRemoteMember##name,
+    HVE_OBSREMOTE_MEMBERS(HVE_OBSREMOTE_MEMBER_ID)
+#undef HVE_OBSREMOTE_MEMBER_ID
+};
+
+enum OBSRemoteMethod : uint32_t {
+#define HVE_OBSREMOTE_METHOD_ID(name) OBSRemoteMethod##name,
+    HVE_OBSREMOTE_METHODS(HVE_OBSREMOTE_METHOD_ID)
+#undef HVE_OBSREMOTE_METHOD_ID
+};
+
+#define HVE_OBSREMOTE_ONE(name) +1
+constexpr uint32_t OBSRemoteMemberCount = 0 HVE_OBSREMOTE_MEMBERS(HVE_OBSREMOTE_ONE);
+constexpr uint32_t OBSRemoteMethodCount = 0 HVE_OBSREMOTE_METHODS(HVE_OBSREMOTE_ONE);
+#undef HVE_OBSREMOTE_ONE
+
 namespace {
 
-const char* const MemberNames[OBSRemoteMemberCount] = {
-    "State",           "AuthRequired",   "IsAuthenticated",  "RemoteVersion",    "IsMicrophoneMuted",
-    "IsDesktopMuted",  "DesktopVolume",  "MicrophoneVolume", "IsStreaming",      "IsPreview",
-    "BytesPerSecond",  "Strain",         "TotalStreamTime",  "NumTotalFrames",   "NumDroppedFrames",
-    "FPS",             "CurrentScene",   "CurrentSceneName", "Scene",            "NumScenes",
-};
-
-const char* const MethodNames[OBSRemoteMethodCount] = {
-    "GetVersion",     "GetVolumes",         "SetVolume",       "ToggleMicMute",   "ToggleDesktopMute",
-    "Authenticate",   "GetStreamingStatus", "StartStreaming",  "StartPreview",    "GetSceneList",
-    "GetCurrentScene", "SetCurrentScene",   "SetSourceOrder",  "SetSourceRender", "Connect",
-    "Disconnect",
-};
+#define HVE_OBSREMOTE_NAME(name) #name,
+const char* const MemberNames[] = {HVE_OBSREMOTE_MEMBERS(HVE_OBSREMOTE_NAME)};
+const char* const MethodNames[] = {HVE_OBSREMOTE_METHODS(HVE_OBSREMOTE_NAME)};
+#undef HVE_OBSREMOTE_NAME
 
 } // namespace
 
@@ -46,8 +97,11 @@ bool OBSRemoteType::GetMember(KSValue value, _KSTypeMember* member, int32_t argc
     if (value.IsNone() || member == nullptr || Client == nullptr) {
         return false;
     }
+    if (member->ID >= OBSRemoteMemberCount) {
+        return false;
+    }
     OBSRemoteClient& client = *Client;
-    switch (member->ID) {
+    switch (static_cast<OBSRemoteMember>(member->ID)) {
     case OBSRemoteMemberState:
         return ResultString(result, StateName(client.State.load()));
     case OBSRemoteMemberAuthRequired: {
@@ -93,9 +147,8 @@ bool OBSRemoteType::GetMember(KSValue value, _KSTypeMember* member, int32_t argc
         return SceneMember(argc, argv, result);
     case OBSRemoteMemberNumScenes:
         return ResultInt64(result, static_cast<int64_t>(client.Model.SceneCount()));
-    default:
-        return false;
     }
+    return false;
 }
 
 // ScenesLock stays held from the look-up until the serial is read, so the scene handed out
@@ -103,7 +156,7 @@ bool OBSRemoteType::GetMember(KSValue value, _KSTypeMember* member, int32_t argc
 bool OBSRemoteType::CurrentSceneMember(KSTypedValue& result)
 {
     SceneModel& model = Client->Model;
-    CSectionGuard guard(&model.ScenesLock);
+    CWinLock guard(&model.ScenesLock);
     SceneInfo* scene = model.CurrentScene();
     if (scene == nullptr) {
         return false;
@@ -120,7 +173,7 @@ bool OBSRemoteType::SceneMember(int32_t argc, const char* const* argv, KSTypedVa
         return false;
     }
     SceneModel& model = Client->Model;
-    CSectionGuard guard(&model.ScenesLock);
+    CWinLock guard(&model.ScenesLock);
     SceneInfo* scene = nullptr;
     uint32_t position = 0;
     if (SelectorPosition(selector, position)) {
@@ -142,8 +195,11 @@ bool OBSRemoteType::GetMethod(KSValue& value, _KSTypeMember* method, int32_t arg
     if (value.IsNone() || method == nullptr || Client == nullptr) {
         return false;
     }
+    if (method->ID >= OBSRemoteMethodCount) {
+        return false;
+    }
     OBSRemoteClient& client = *Client;
-    switch (method->ID) {
+    switch (static_cast<OBSRemoteMethod>(method->ID)) {
     case OBSRemoteMethodGetVersion:
         client.GetVersion();
         return true;
@@ -208,9 +264,8 @@ bool OBSRemoteType::GetMethod(KSValue& value, _KSTypeMember* method, int32_t arg
     case OBSRemoteMethodDisconnect:
         client.Disconnect();
         return true;
-    default:
-        return false;
     }
+    return false;
 }
 
 // The names go to the client as a list; it quotes and escapes each one, so a quote or a

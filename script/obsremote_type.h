@@ -10,50 +10,6 @@
 
 class OBSRemoteClient;
 
-enum OBSRemoteMember : uint32_t {
-    OBSRemoteMemberState = 0,
-    OBSRemoteMemberAuthRequired,
-    OBSRemoteMemberIsAuthenticated,
-    OBSRemoteMemberRemoteVersion,
-    OBSRemoteMemberIsMicrophoneMuted,
-    OBSRemoteMemberIsDesktopMuted,
-    OBSRemoteMemberDesktopVolume,
-    OBSRemoteMemberMicrophoneVolume,
-    OBSRemoteMemberIsStreaming,
-    OBSRemoteMemberIsPreview,
-    OBSRemoteMemberBytesPerSecond,
-    OBSRemoteMemberStrain,
-    OBSRemoteMemberTotalStreamTime,
-    OBSRemoteMemberNumTotalFrames,
-    OBSRemoteMemberNumDroppedFrames,
-    OBSRemoteMemberFPS,
-    OBSRemoteMemberCurrentScene,
-    OBSRemoteMemberCurrentSceneName,
-    OBSRemoteMemberScene,
-    OBSRemoteMemberNumScenes,
-    OBSRemoteMemberCount
-};
-
-enum OBSRemoteMethod : uint32_t {
-    OBSRemoteMethodGetVersion = 0,
-    OBSRemoteMethodGetVolumes,
-    OBSRemoteMethodSetVolume,
-    OBSRemoteMethodToggleMicMute,
-    OBSRemoteMethodToggleDesktopMute,
-    OBSRemoteMethodAuthenticate,
-    OBSRemoteMethodGetStreamingStatus,
-    OBSRemoteMethodStartStreaming,
-    OBSRemoteMethodStartPreview,
-    OBSRemoteMethodGetSceneList,
-    OBSRemoteMethodGetCurrentScene,
-    OBSRemoteMethodSetCurrentScene,
-    OBSRemoteMethodSetSourceOrder,
-    OBSRemoteMethodSetSourceRender,
-    OBSRemoteMethodConnect,
-    OBSRemoteMethodDisconnect,
-    OBSRemoteMethodCount
-};
-
 class OBSRemoteType : public KSTypeDefinition {
 public:
     explicit OBSRemoteType(OBSRemoteClient* client);

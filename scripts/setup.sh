@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# Installs every Debian package the project needs; with --windows also the MinGW-w64
-# cross toolchain, Windows zlib and Wine for the Windows build and its test run; with
-# --obs-studio also OBS Studio, Xvfb, software OpenGL and ffmpeg (the local RTMP sink) for the
-# tests and the demo against a real OBS Studio (scripts/obs-studio.sh). Safe to run
-# again: packages already present are left alone, and nothing is fetched when all of them are
-# installed.
+# Installs every Debian package the project needs and generates the de_DE.UTF-8 locale the
+# tests use; with --windows also the MinGW-w64 cross toolchain, Windows zlib and Wine for the
+# Windows build and its test run; with --obs-studio also OBS Studio, Xvfb, software OpenGL and
+# ffmpeg (the local RTMP sink) for the tests and the demo against a real OBS Studio
+# (scripts/obs-studio.sh). Safe to run again: packages already present are left alone,
+# nothing is fetched when all of them are installed, and the locale is made only once.
 set -euo pipefail
 
 PACKAGES=(
@@ -13,6 +13,7 @@ PACKAGES=(
   libpugixml-dev libreadline-dev
   libgtest-dev libgmock-dev
   clang libclang-rt-14-dev
+  locales
 )
 for option in "$@"; do
   case "${option}" in
@@ -33,13 +34,23 @@ for p in "${PACKAGES[@]}"; do
   fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
-  echo "setup: all packages present"
-  exit 0
-fi
-
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-echo "setup: installing ${missing[*]}"
-$SUDO apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "setup: all packages present"
+else
+  echo "setup: installing ${missing[*]}"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# A locale whose decimal point is ",", for the tests that numbers in events and requests
+# keep ".". Generated once; later runs find it.
+if ! locale -a 2>/dev/null | grep -qix 'de_DE.utf8'; then
+  echo "setup: generating the de_DE.UTF-8 locale"
+  if ! grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen; then
+    echo 'de_DE.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+  fi
+  $SUDO locale-gen >/dev/null
+fi

@@ -14,10 +14,7 @@ void ObsApiWire::Opened(OBSRemoteClient& client)
 {
     client.GetVersion();
     client.GetAuthRequired();
-    client.GetCurrentScene();
-    client.GetSceneList();
-    client.GetStreamingStatus();
-    client.GetVolumes();
+    client.RequestRefresh();
     client.SetState(Ready);
 }
 
@@ -102,13 +99,10 @@ void ObsApiWire::Authenticate(OBSRemoteClient& client, const char* password)
     }
     std::string salt = client.AuthSalt.Get();
     {
-        CPlatformLock guard(&client.Session.SendLock);
+        CWinLock guard(&client.Session.SendLock);
         client.AuthSecret.Set(Base64Sha256(password != nullptr ? password : "", salt));
         client.AuthSecretSalt.Set(salt);
     }
     client.SendAuthentication();
-    client.GetCurrentScene();
-    client.GetSceneList();
-    client.GetStreamingStatus();
-    client.GetVolumes();
+    client.RequestRefresh();
 }

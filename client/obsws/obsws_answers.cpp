@@ -6,6 +6,7 @@
 #include "client/answers.h"
 #include "client/auth_hash.h"
 #include "client/json_read.h"
+#include "client/name_compare.h"
 #include "client/obs_remote_client.h"
 #include "client/obsws/obsws_translate.h"
 #include "client/obsws/obsws_wire.h"
@@ -137,7 +138,7 @@ void ObsWsWire::OnHello(OBSRemoteClient& client, json_t* data)
         client.AuthSalt.Set(salt);
         client.AuthChallenge.Set(challenge);
         client.IsAuthenticated.store(false);
-        CPlatformLock guard(&client.Session.SendLock);
+        CWinLock guard(&client.Session.SendLock);
         if (!client.AuthSecret.Empty() && client.AuthSecretSalt.Get() == salt) {
             auth = Base64Sha256(client.AuthSecret.Get(), challenge);
             identify = true;
@@ -172,13 +173,7 @@ void ObsWsWire::OnIdentified(OBSRemoteClient& client)
     AskOpeningState(client);
 }
 
-void ObsWsWire::AskOpeningState(OBSRemoteClient& client)
-{
-    GetCurrentScene(client);
-    GetSceneList(client);
-    GetStreamingStatus(client);
-    GetVolumes(client);
-}
+void ObsWsWire::AskOpeningState(OBSRemoteClient& client) { client.RequestRefresh(); }
 
 // 4009: the password was wrong. The kept secret is dropped, so that a later connection does
 // not offer it again; OBS then ends the connection.
@@ -187,7 +182,7 @@ void ObsWsWire::PeerClosing(OBSRemoteClient& client, uint16_t code, const char* 
     std::string text(reason != nullptr ? reason : "", reason != nullptr ? strnlen(reason, length) : 0);
     if (code == 4009) {
         {
-            CPlatformLock guard(&client.Session.SendLock);
+            CWinLock guard(&client.Session.SendLock);
             client.AuthSecret.Clear();
             client.AuthSecretSalt.Clear();
         }

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "client/json_read.h"
+#include "client/name_compare.h"
 #include "client/obs_remote_client.h"
 #include "client/obsws/obsws_wire.h"
 #include "client/updates.h"

@@ -3,6 +3,7 @@
 
 #include "client/auth_hash.h"
 #include "client/json_read.h"
+#include "client/name_compare.h"
 #include "client/obs_remote_client.h"
 #include "client/obsws/obsws_wire.h"
 #include "support/portable_lock.h"
@@ -228,7 +229,7 @@ void ObsWsWire::Authenticate(OBSRemoteClient& client, const char* password)
     std::string salt = client.AuthSalt.Get();
     std::string secret = Base64Sha256(password != nullptr ? password : "", salt);
     {
-        CPlatformLock guard(&client.Session.SendLock);
+        CWinLock guard(&client.Session.SendLock);
         client.AuthSecret.Set(secret);
         client.AuthSecretSalt.Set(salt);
     }

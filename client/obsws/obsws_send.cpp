@@ -57,7 +57,7 @@ bool ObsWsWire::Queue(OBSRemoteClient& client, const char* operation, const std:
 {
     const char* refusal = nullptr;
     {
-        CPlatformLock guard(&client.Session.SendLock);
+        CWinLock guard(&client.Session.SendLock);
         if (!client.IsConnected()) {
             refusal = "Not connected";
         } else if (text.empty() || text.size() > obsws::MaxRequestText) {

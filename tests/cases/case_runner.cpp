@@ -142,7 +142,7 @@ int main(int argc, char** argv)
     }
     Lines sent;
     {
-        CPlatformLock guard(&h.client.Session.SendLock);
+        CWinLock guard(&h.client.Session.SendLock);
         sent.assign(h.client.Session.SendQueue.begin(), h.client.Session.SendQueue.end());
     }
 
