@@ -12,7 +12,8 @@
 // Anything reaching the frame is reported and ends the process, except breakpoints and
 // single steps, which pass on to whoever handles them. That includes MSVC C++ exceptions
 // (code 0xE06D7363): nothing in this module can catch them. C++ exceptions of the
-// module's own compiler are caught below the frame and reported from there.
+// module's own compiler pass the frame and are caught by the guard's catch just outside
+// it, which reports them the same way.
 #include "shell/crash_guard.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -25,15 +26,13 @@
 namespace {
 
 constexpr DWORD MsvcCxxExceptionCode = 0xE06D7363;
+// What GCC's unwinder raises for a throw, a cleanup pass and a forced unwind ("GCC" + 0x20..).
+constexpr DWORD GccThrowCode = 0x20474343;
+constexpr DWORD GccForcedUnwindCode = 0x22474343;
 
 // The reporter of the innermost guard on this thread; frame handlers run on the thread
 // whose stack holds the frame, so exceptions of other threads never reach it.
 thread_local CrashReporter t_Reporter = nullptr;
-
-struct GuardedCall {
-    GuardedRoutine Routine;
-    void* Context;
-};
 
 [[noreturn]] void Report(EXCEPTION_POINTERS* pointers)
 {
@@ -43,21 +42,6 @@ struct GuardedCall {
         reporter(pointers);
     }
     EndProcessAfterCrash();
-}
-
-// C++ exceptions of this module's compiler are caught here; their report carries a record
-// made up for them, since no system exception information exists for them at this point.
-bool CallRoutine(void* callRecord)
-{
-    const GuardedCall& call = *static_cast<const GuardedCall*>(callRecord);
-    try {
-        return call.Routine(call.Context);
-    } catch (...) {
-        EXCEPTION_RECORD record = {};
-        record.ExceptionCode = MsvcCxxExceptionCode;
-        EXCEPTION_POINTERS pointers = {&record, nullptr};
-        Report(&pointers);
-    }
 }
 
 } // namespace
@@ -98,7 +82,9 @@ extern "C" __attribute__((used)) EXCEPTION_DISPOSITION hve_OnGuardFrameException
     if ((record->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND)) != 0) {
         return ExceptionContinueSearch;
     }
-    if (record->ExceptionCode == EXCEPTION_BREAKPOINT || record->ExceptionCode == EXCEPTION_SINGLE_STEP) {
+    const DWORD code = record->ExceptionCode;
+    if (code == EXCEPTION_BREAKPOINT || code == EXCEPTION_SINGLE_STEP ||
+        (code >= GccThrowCode && code <= GccForcedUnwindCode)) {
         return ExceptionContinueSearch;
     }
     EXCEPTION_POINTERS pointers = {record, context};
@@ -109,8 +95,17 @@ bool RunUnderCrashGuard(GuardedRoutine routine, void* context, CrashReporter rep
 {
     CrashReporter outer = t_Reporter;
     t_Reporter = reporter;
-    GuardedCall call = {routine, context};
-    bool result = hve_CallWithGuardFrame(&CallRoutine, &call);
+    bool result = false;
+    try {
+        result = hve_CallWithGuardFrame(routine, context);
+    } catch (...) {
+        // A C++ exception of this module's compiler: no system exception information
+        // exists for it here, so its report carries a record made up for it.
+        EXCEPTION_RECORD record = {};
+        record.ExceptionCode = MsvcCxxExceptionCode;
+        EXCEPTION_POINTERS pointers = {&record, nullptr};
+        Report(&pointers);
+    }
     t_Reporter = outer;
     return result;
 }

@@ -213,6 +213,37 @@ bool ReadState(KSTypeDefinition* type, const KSTypedValue& object, char* to, siz
     return true;
 }
 
+// The state is stored just after its event goes out, so a read right after "Ready" may
+// still see the state before; it is read again until it shows, within the deadline.
+bool StateBecomes(KSTypeDefinition* type, const KSTypedValue& object, const char* wanted)
+{
+    const DWORD start = GetTickCount();
+    char state[32];
+    while (GetTickCount() - start < ReadyDeadlineMs) {
+        if (ReadState(type, object, state, sizeof state) && Same(state, wanted)) {
+            return true;
+        }
+        Sleep(1);
+    }
+    return false;
+}
+
+// Script use of the running extension: the top-level object, a member read, a method call,
+// and the worker thread's events on the way to Ready.
+int UseExtension(MsvcHost& host)
+{
+    KSTypedValue object;
+    HOST_CHECK(host.TopLevel(0, nullptr, &object) && object.Type == host.Types[0], "top-level object");
+    KSTypeDefinition* type = host.Types[0];
+    char state[32];
+    HOST_CHECK(ReadState(type, object, state, sizeof state) && Same(state, "Disconnected"), "member State");
+    HOST_CHECK(type->DispatchMethod(object.Value, "Connect", 0, nullptr) == 1, "method Connect");
+    HOST_CHECK(host.WaitUntilReady(), "not Ready within the deadline");
+    HOST_CHECK(host.WorkerEventCount() > 0, "no event from the worker thread");
+    HOST_CHECK(StateBecomes(type, object, "Ready"), "member State after Ready");
+    return 0;
+}
+
 int Drive(HMODULE module, MsvcHost& host)
 {
     HOST_CHECK(GetModuleHandleA("libhvui.dll") == nullptr && GetModuleHandleA("HVUI.dll") == nullptr,
@@ -230,21 +261,14 @@ int Drive(HMODULE module, MsvcHost& host)
     HOST_CHECK(host.FrameLine, "no console line about the missing element type");
     HOST_CHECK(host.OwnExceptionsHandled == host.Lines, "the start-up guard took an exception the host handled");
 
-    KSTypedValue object;
-    HOST_CHECK(host.TopLevel(0, nullptr, &object) && object.Type == host.Types[0], "top-level object");
-    KSTypeDefinition* type = host.Types[0];
-    char state[32];
-    HOST_CHECK(ReadState(type, object, state, sizeof state) && Same(state, "Disconnected"), "member State");
-    HOST_CHECK(type->DispatchMethod(object.Value, "Connect", 0, nullptr) == 1, "method Connect");
-    HOST_CHECK(host.WaitUntilReady(), "not Ready within the deadline");
-    HOST_CHECK(host.WorkerEventCount() > 0, "no event from the worker thread");
-    HOST_CHECK(ReadState(type, object, state, sizeof state) && Same(state, "Ready"), "member State after Ready");
-
+    // A failed use still ends with Shutdown, as a host would, so the module can unload.
+    const int failed = UseExtension(host);
     extension->Shutdown();
+    char state[32];
     host.State(state, sizeof state);
     HOST_CHECK(Same(state, "Disconnected"), "Shutdown did not disconnect");
     HOST_CHECK(host.TypesUnregistered == MaxTypes, "Shutdown left types registered");
-    return 0;
+    return failed;
 }
 
 } // namespace
