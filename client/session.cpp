@@ -23,8 +23,8 @@
 
 namespace {
 
-// How long the plug-in may take to complete the close handshake that Disconnect begins.
-// It echoes a close at once; a peer that does not is cut off after this.
+// How long a stop waits for the connection to take its close frame; a peer that has stopped
+// reading is cut off after this.
 constexpr lws_usec_t CloseLimit = 100 * LWS_US_PER_MS;
 
 struct SessionRun;
@@ -177,8 +177,21 @@ void OpenSession(SessionRun& run, lws* wsi)
     lws_callback_on_writable(wsi);
 }
 
-// A stop ends a session without a connection at once; an open connection is closed with
-// status 1000 first, so the plug-in sees a clean close. The close is written on the
+// The close frame with status 1000 goes out as the session's last write; the session ends
+// with it, and destroying the context then closes the socket. Waiting for the plug-in's
+// echo would only make Disconnect wait on the peer.
+void WriteClose(SessionRun& run)
+{
+    unsigned char frame[LWS_PRE + 2];
+    frame[LWS_PRE] = static_cast<unsigned char>(LWS_CLOSE_STATUS_NORMAL >> 8);
+    frame[LWS_PRE + 1] = static_cast<unsigned char>(LWS_CLOSE_STATUS_NORMAL & 0xff);
+    // The library's close opcode (4), which its public enum leaves out for lws_close_reason.
+    lws_write(run.Wsi, frame + LWS_PRE, 2, static_cast<lws_write_protocol>(4));
+    EndSession(run, SessionEnd::Stopped);
+}
+
+// A stop ends a session without a connection at once; an open connection is sent a close
+// with status 1000 first, so the plug-in sees a clean close. The close is written on the
 // connection's next writeable event.
 void BeginClose(SessionRun& run)
 {
@@ -245,8 +258,8 @@ int SessionCallback(lws* wsi, enum lws_callback_reasons reason, void*, void* in,
             break;
         }
         if (run->Closing) {
-            lws_close_reason(wsi, LWS_CLOSE_STATUS_NORMAL, nullptr, 0);
-            return -1;
+            WriteClose(*run);
+            break;
         }
         WriteNext(*run);
         break;
