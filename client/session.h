@@ -9,7 +9,19 @@
 
 class OBSRemoteClient;
 
-// The worker's routine. The thread object's parameter is the client.
+// Why a session ended. FinishSession is the one place that acts on it.
+enum class SessionEnd {
+    StartFailed,     // no context, or no TCP connection on any address: the state stays Connecting
+    HandshakeFailed, // the pending connection ended before the plug-in answered its handshake
+    HandshakeTimedOut,
+    PeerClosed,      // the established connection was closed or lost
+    ServiceFailed,   // the library's service call failed
+    Stopped,         // Disconnect, or the worker's destruction
+};
+
+// The worker's routine. The thread object's parameter is the client. It runs one session,
+// and another each time a handler on this thread asked for one (Connect after the session's
+// "Disconnected"), before it returns.
 uint32_t HVE_THREADCALL WorkerThreadMain(void* threadObject);
 
 // One session, on the worker thread. Leaves Session.Context in place only when the

@@ -14,7 +14,6 @@ struct lws_context;
 struct SessionState {
     lws_context* Context = nullptr;  // the running session's context (worker; host only while no worker runs)
     lws* Connection = nullptr;        // the session's client connection (worker)
-    std::atomic<int> ConnectionClosed{0};
 
     // Requests are taken an id and queued under SendLock, in the order issued; the worker
     // writes them on the connection's writeable event. WakeContext is the context that may be

@@ -40,7 +40,9 @@ public:
     virtual void Received(OBSRemoteClient& client, json_t* message) = 0;
     // Worker: the peer closes the connection with this code and reason (not terminated).
     virtual void PeerClosing(OBSRemoteClient&, uint16_t /*code*/, const char* /*reason*/, size_t /*length*/) {}
-    // Worker: once per pass of the session's service loop (about every 10 ms).
+    // Worker: about every 100 ms while the connection is open, for a protocol that wants it
+    // (Ticks); the others leave the worker asleep between messages.
+    virtual bool Ticks() const { return false; }
     virtual void Tick(OBSRemoteClient&) {}
 
     // The operations of the obsremote type. Each prints its own "Not connected" line.

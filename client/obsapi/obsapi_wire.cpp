@@ -15,7 +15,7 @@ void ObsApiWire::Opened(OBSRemoteClient& client)
     client.GetVersion();
     client.GetAuthRequired();
     client.RequestRefresh();
-    client.SetState(Ready);
+    client.MoveState(Connected, Ready);
 }
 
 void ObsApiWire::Received(OBSRemoteClient& client, json_t* message) { DispatchMessage(client, message); }
@@ -102,6 +102,7 @@ void ObsApiWire::Authenticate(OBSRemoteClient& client, const char* password)
         CWinLock guard(&client.Session.SendLock);
         client.AuthSecret.Set(Base64Sha256(password != nullptr ? password : "", salt));
         client.AuthSecretSalt.Set(salt);
+        client.AuthSecretAccepted = false;
     }
     client.SendAuthentication();
     client.RequestRefresh();

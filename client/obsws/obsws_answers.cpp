@@ -123,7 +123,9 @@ void ObsWsWire::OnHello(OBSRemoteClient& client, json_t* data)
         }
         HelloSeen = true;
     }
-    client.SetState(Ready);
+    if (!client.MoveState(Connected, Ready)) {
+        return; // a Disconnect is under way
+    }
     {
         Made version(json_object());
         json_object_set_new(version.Value, "version",
@@ -139,7 +141,8 @@ void ObsWsWire::OnHello(OBSRemoteClient& client, json_t* data)
         client.AuthChallenge.Set(challenge);
         client.IsAuthenticated.store(false);
         CWinLock guard(&client.Session.SendLock);
-        if (!client.AuthSecret.Empty() && client.AuthSecretSalt.Get() == salt) {
+        // Only a secret OBS has accepted before: a wrong one would end the connection.
+        if (client.AuthSecretAccepted && !client.AuthSecret.Empty() && client.AuthSecretSalt.Get() == salt) {
             auth = Base64Sha256(client.AuthSecret.Get(), challenge);
             identify = true;
         }
@@ -181,11 +184,7 @@ void ObsWsWire::PeerClosing(OBSRemoteClient& client, uint16_t code, const char* 
 {
     std::string text(reason != nullptr ? reason : "", reason != nullptr ? strnlen(reason, length) : 0);
     if (code == 4009) {
-        {
-            CWinLock guard(&client.Session.SendLock);
-            client.AuthSecret.Clear();
-            client.AuthSecretSalt.Clear();
-        }
+        client.DiscardAuthSecret();
         client.Raise(ClientEvent::AuthFailed);
         RaiseError(client, text.empty() ? "Authentication failed." : text);
     } else if (code >= 4000 && code < 5000) {

@@ -232,6 +232,7 @@ void ObsWsWire::Authenticate(OBSRemoteClient& client, const char* password)
         CWinLock guard(&client.Session.SendLock);
         client.AuthSecret.Set(secret);
         client.AuthSecretSalt.Set(salt);
+        client.AuthSecretAccepted = false;
     }
     bool identified = false;
     bool identify = false;

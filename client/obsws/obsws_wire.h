@@ -89,6 +89,7 @@ public:
     void Opened(OBSRemoteClient& client) override;
     void Received(OBSRemoteClient& client, json_t* message) override;
     void PeerClosing(OBSRemoteClient& client, uint16_t code, const char* reason, size_t length) override;
+    bool Ticks() const override { return true; }
     void Tick(OBSRemoteClient& client) override;
 
     void GetVersion(OBSRemoteClient& client) override;
