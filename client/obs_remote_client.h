@@ -9,11 +9,14 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "client/client_events.h"
+#include "client/connection_settings.h"
 #include "client/guarded_text.h"
+#include "client/reconnect.h"
 #include "client/scene_model.h"
 #include "client/session_state.h"
 #include "shell/host_interface.h"
@@ -37,15 +40,12 @@ struct ClientHostLink {
     std::atomic<void*> Identity{nullptr}; // the extension object: "client" in service calls
     std::atomic<uint32_t> EventIds[ClientEventCount] = {};
     std::atomic<ServiceConnection> HttpConnection{0};
+    // The extension's settings set, where "Host", "Port" and "AutoReconnect" live; 0 = none.
+    std::atomic<SettingsSetId> Settings{0};
 };
 
-// Where the session connects. The module always uses localhost:4444 with path "/"; tests
-// set another port before Connect.
-struct ClientEndpoint {
-    std::string Address = "localhost";
-    uint16_t Port = 4444;
-    std::string Path = "/";
-};
+// Every session asks for the path "/".
+constexpr const char SessionPath[] = "/";
 
 class OBSRemoteClient {
 public:
@@ -99,7 +99,13 @@ public:
     uint32_t NextMessageId = 1; // under Session.SendLock
 
     ClientHostLink Link;
-    ClientEndpoint Endpoint;
+    // The connection settings when the host has no settings set for the extension (tests
+    // point the client at their own peer this way). With a set, the set is what counts.
+    ConnectionSettings Endpoint; // under EndpointLock while a worker runs
+    mutable std::mutex EndpointLock;
+
+    // Automatic reconnection: the awaited attempt and its back-off.
+    ReconnectState Reconnect;
 
     // --- state machine ---
     void Connect();
@@ -108,6 +114,22 @@ public:
     void RaiseStateChanged(uint32_t state);
     bool IsConnected() const;
     void ResetStatus();
+
+    // --- connection settings (the set's keys, or Endpoint without a set) ---
+    // Reads every key; a key whose text is no valid value has its line part in Problems.
+    struct SettingsReading {
+        ConnectionSettings Values;
+        std::string Problems[SettingKeyCount];
+    };
+    SettingsReading ReadConnectionSettings() const;
+    // Reads the settings for a session: prints "HVEOBSRemote: <operation>: <problem>" for
+    // each bad value and answers false when there was one.
+    bool LoadConnectionSettings(const char* operation, ConnectionSettings& settings);
+    // A script's change of one key: checked, then written to the settings set (or to
+    // Endpoint without one). A bad text prints its line and changes nothing.
+    void ChangeConnectionSetting(const char* operation, SettingKey key, const char* text);
+    // True while an automatic attempt is planned or waited for (member ReconnectDelay).
+    bool IsReconnectPlanned() const { return Reconnect.DelayMs.load() >= 0; }
 
     // --- requests (each prints "HVEOBSRemote: <name>: Not connected" while not connected) ---
     void GetVersion();

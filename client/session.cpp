@@ -46,6 +46,7 @@ struct SessionRun {
     bool TcpConnected = false;  // the current attempt got as far as sending its handshake
     bool AttemptFailed = false; // the current attempt ended in a connection error
     bool Destroying = false;    // the context is being destroyed: leave the client alone
+    bool ReachedReady = false;  // the session got as far as Ready
     TickTimer Tick{};
     ReceiveAssembler Assembler;
     std::vector<unsigned char> WriteBuffer;
@@ -128,6 +129,7 @@ void OpenSession(SessionRun& run, lws* wsi)
     client.GetSceneList();
     client.GetStreamingStatus();
     client.GetVolumes();
+    run.ReachedReady = true;
     client.SetState(Ready);
     lws_callback_on_writable(wsi);
 }
@@ -201,8 +203,9 @@ void SilenceLibraryLog()
     std::call_once(once, [] { lws_set_log_level(0, nullptr); });
 }
 
-// "localhost" may name ::1 as well as 127.0.0.1, and the plug-in may listen on either: each
-// address is tried in turn, in the resolver's order.
+// A name may stand for several addresses (IPv4 and IPv6, or several machines), and the
+// plug-in may listen on only one of them: each is tried in turn, in the resolver's order.
+// IPv4 and IPv6 literals resolve to themselves.
 std::vector<std::string> ResolveAddresses(const std::string& name, uint16_t port)
 {
     std::vector<std::string> addresses;
@@ -240,6 +243,12 @@ std::vector<std::string> PeerAddresses(const std::string& name, uint16_t port)
     return addresses;
 }
 
+// The handshake's Host header: an IPv6 literal goes in brackets, as in a URL.
+std::string HostHeader(const std::string& host)
+{
+    return host.find(':') != std::string::npos ? "[" + host + "]" : host;
+}
+
 bool StopAsked(OBSRemoteClient& client) { return client.Worker.StopRequested.load(); }
 
 // Starts the connection on each address until one gets its TCP connection made. A peer
@@ -247,8 +256,9 @@ bool StopAsked(OBSRemoteClient& client) { return client.Worker.StopRequested.loa
 bool StartConnection(SessionRun& run)
 {
     OBSRemoteClient& client = run.Client;
-    const ClientEndpoint& endpoint = client.Endpoint;
-    for (const std::string& address : PeerAddresses(endpoint.Address, endpoint.Port)) {
+    const ConnectionSettings& settings = client.Session.Settings;
+    const std::string hostHeader = HostHeader(settings.Host);
+    for (const std::string& address : PeerAddresses(settings.Host, settings.Port)) {
         run.TcpConnected = false;
         run.AttemptFailed = false;
         client.Session.ConnectionClosed.store(0);
@@ -257,10 +267,10 @@ bool StartConnection(SessionRun& run)
         std::memset(&info, 0, sizeof(info));
         info.context = run.Context;
         info.address = address.c_str();
-        info.port = endpoint.Port;
+        info.port = settings.Port;
         info.ssl_connection = 0;
-        info.path = endpoint.Path.c_str();
-        info.host = endpoint.Address.c_str();
+        info.path = SessionPath;
+        info.host = hostHeader.c_str();
         info.origin = nullptr;
         info.protocol = "obsapi";
         info.ietf_version_or_minus_one = -1;
@@ -310,8 +320,9 @@ void DestroySessionContext(OBSRemoteClient& client)
     client.Session.Context = nullptr;
 }
 
-void RunSession(OBSRemoteClient& client)
+SessionOutcome RunSession(OBSRemoteClient& client)
 {
+    SessionOutcome outcome;
     SilenceLibraryLog();
     client.Session.ConnectionClosed.store(0);
     {
@@ -332,7 +343,7 @@ void RunSession(OBSRemoteClient& client)
     if (context == nullptr) {
         delete run;
         client.Print("Creating libwebsocket context failed\n");
-        return;
+        return outcome;
     }
     run->Context = context;
     run->Tick.Run = run;
@@ -349,7 +360,7 @@ void RunSession(OBSRemoteClient& client)
             client.Session.WakeContext = nullptr;
         }
         client.Print("libwebsocket connect failed\n");
-        return;
+        return outcome;
     }
     if (!StopAsked(client)) {
         client.Print("Waiting for connect...\n");
@@ -361,10 +372,10 @@ void RunSession(OBSRemoteClient& client)
         }
     }
 
+    outcome.End = StopAsked(client) ? SessionEnd::Stopped : SessionEnd::Ended;
+    outcome.ReachedReady = run->ReachedReady;
     DestroySessionContext(client);
-    if (client.State.load() != Disconnecting) {
-        client.SetState(Disconnected);
-    }
+    return outcome;
 }
 
 uint32_t HVE_THREADCALL WorkerThreadMain(void* threadObject)
@@ -373,7 +384,21 @@ uint32_t HVE_THREADCALL WorkerThreadMain(void* threadObject)
     CPlatformLock guard(&thread->ThreadLock);
     thread->Started.store(true);
     thread->IsRunning.store(true);
-    RunSession(*static_cast<OBSRemoteClient*>(thread->ThreadParameter));
+    OBSRemoteClient& client = *static_cast<OBSRemoteClient*>(thread->ThreadParameter);
+    client.Session.WorkerThread.store(std::this_thread::get_id());
+    RunSessions(client);
+    client.Session.WorkerThread.store(std::thread::id());
     thread->IsRunning.store(false);
     return 0;
+}
+
+void StartWorker(OBSRemoteClient& client, const ConnectionSettings& settings)
+{
+    client.Session.Settings = settings;
+    client.Worker.Start(WorkerThreadMain, &client, true);
+}
+
+bool IsWorkerThread(const OBSRemoteClient& client)
+{
+    return client.Session.WorkerThread.load() == std::this_thread::get_id();
 }

@@ -5,7 +5,9 @@
 #include <atomic>
 #include <deque>
 #include <string>
+#include <thread>
 
+#include "client/connection_settings.h"
 #include "support/critical_section.h"
 
 struct lws;
@@ -26,4 +28,10 @@ struct SessionState {
 
     // A message arriving in several deliveries is gathered here before it is parsed.
     std::string ReceiveBuffer;
+
+    // What the current session was started with: written before the worker starts, then by
+    // the worker itself for each automatic attempt.
+    ConnectionSettings Settings;
+    // The worker's thread while it runs, so that calls from its event handlers are known.
+    std::atomic<std::thread::id> WorkerThread{};
 };

@@ -17,13 +17,14 @@ const char* const MemberNames[OBSRemoteMemberCount] = {
     "IsDesktopMuted",  "DesktopVolume",  "MicrophoneVolume", "IsStreaming",      "IsPreview",
     "BytesPerSecond",  "Strain",         "TotalStreamTime",  "NumTotalFrames",   "NumDroppedFrames",
     "FPS",             "CurrentScene",   "CurrentSceneName", "Scene",            "NumScenes",
+    "Host",            "Port",           "AutoReconnect",    "ReconnectAttempt", "ReconnectDelay",
 };
 
 const char* const MethodNames[OBSRemoteMethodCount] = {
     "GetVersion",     "GetVolumes",         "SetVolume",       "ToggleMicMute",   "ToggleDesktopMute",
     "Authenticate",   "GetStreamingStatus", "StartStreaming",  "StartPreview",    "GetSceneList",
     "GetCurrentScene", "SetCurrentScene",   "SetSourceOrder",  "SetSourceRender", "Connect",
-    "Disconnect",
+    "Disconnect",     "SetHost",            "SetPort",         "SetAutoReconnect",
 };
 
 } // namespace
@@ -93,6 +94,38 @@ bool OBSRemoteType::GetMember(KSValue value, _KSTypeMember* member, int32_t argc
         return SceneMember(argc, argv, result);
     case OBSRemoteMemberNumScenes:
         return ResultInt64(result, static_cast<int64_t>(client.Model.SceneCount()));
+    case OBSRemoteMemberHost:
+        return SettingMember(SettingKey::Host, result);
+    case OBSRemoteMemberPort:
+        return SettingMember(SettingKey::Port, result);
+    case OBSRemoteMemberAutoReconnect:
+        return SettingMember(SettingKey::AutoReconnect, result);
+    case OBSRemoteMemberReconnectAttempt:
+        return ResultInt64(result, client.Reconnect.Attempt.load());
+    case OBSRemoteMemberReconnectDelay: {
+        const int64_t delay = client.Reconnect.DelayMs.load();
+        return delay >= 0 && ResultInt64(result, delay);
+    }
+    default:
+        return false;
+    }
+}
+
+// The settings as the next Connect would read them; a key holding a bad value has none.
+bool OBSRemoteType::SettingMember(SettingKey key, KSTypedValue& result)
+{
+    const OBSRemoteClient::SettingsReading reading = Client->ReadConnectionSettings();
+    if (!reading.Problems[static_cast<size_t>(key)].empty()) {
+        return false;
+    }
+    const ConnectionSettings& values = reading.Values;
+    switch (key) {
+    case SettingKey::Host:
+        return ResultString(result, HoldTextForHost(values.Host));
+    case SettingKey::Port:
+        return ResultInt64(result, values.Port);
+    case SettingKey::AutoReconnect:
+        return ResultBool(result, values.AutoReconnect);
     default:
         return false;
     }
@@ -208,6 +241,17 @@ bool OBSRemoteType::GetMethod(KSValue& value, _KSTypeMember* method, int32_t arg
     case OBSRemoteMethodDisconnect:
         client.Disconnect();
         return true;
+    case OBSRemoteMethodSetHost:
+    case OBSRemoteMethodSetPort:
+    case OBSRemoteMethodSetAutoReconnect: {
+        if (argc < 1) {
+            return false;
+        }
+        static const SettingKey keys[] = {SettingKey::Host, SettingKey::Port, SettingKey::AutoReconnect};
+        const uint32_t index = method->ID - OBSRemoteMethodSetHost;
+        client.ChangeConnectionSetting(MethodNames[method->ID], keys[index], ArgumentText(argc, argv, 0));
+        return true;
+    }
     default:
         return false;
     }

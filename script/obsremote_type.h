@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "client/connection_settings.h"
 #include "script/ks_type_definition.h"
 
 class OBSRemoteClient;
@@ -31,6 +32,11 @@ enum OBSRemoteMember : uint32_t {
     OBSRemoteMemberCurrentSceneName,
     OBSRemoteMemberScene,
     OBSRemoteMemberNumScenes,
+    OBSRemoteMemberHost,
+    OBSRemoteMemberPort,
+    OBSRemoteMemberAutoReconnect,
+    OBSRemoteMemberReconnectAttempt,
+    OBSRemoteMemberReconnectDelay,
     OBSRemoteMemberCount
 };
 
@@ -51,6 +57,9 @@ enum OBSRemoteMethod : uint32_t {
     OBSRemoteMethodSetSourceRender,
     OBSRemoteMethodConnect,
     OBSRemoteMethodDisconnect,
+    OBSRemoteMethodSetHost,
+    OBSRemoteMethodSetPort,
+    OBSRemoteMethodSetAutoReconnect,
     OBSRemoteMethodCount
 };
 
@@ -67,6 +76,7 @@ public:
 private:
     bool CurrentSceneMember(KSTypedValue& result);
     bool SceneMember(int32_t argc, const char* const* argv, KSTypedValue& result);
+    bool SettingMember(SettingKey key, KSTypedValue& result);
     void SetSourceOrder(int32_t argc, const char* const* argv);
 
     OBSRemoteClient* Client;

@@ -24,6 +24,7 @@ struct InitializeCall {
     HostInterface* Host;
 };
 
+// The set also keeps the client's connection settings, which it reads at every Connect.
 void WriteSettings(HostInterface* host)
 {
     SettingsSetId set = host->FindExtensionSettings(ExtensionName);
@@ -36,6 +37,7 @@ void WriteSettings(HostInterface* host)
     host->SetSettingText(set, "Filename", g_Module.ModuleFileName);
     host->SetSettingText(set, "Path", g_Module.ModuleDirectory);
     host->SetSettingText(set, "Version", ExtensionVersion);
+    g_Client.Link.Settings.store(set);
 }
 
 void ConnectServices(HostInterface* host, void* identity)
@@ -94,8 +96,9 @@ bool HVEOBSRemote::Initialize(HostInterface* host)
 
 void HVEOBSRemote::Shutdown()
 {
-    // Disconnecting waits for the worker thread, so nothing of it overlaps the withdrawals.
-    if (g_Client.State.load() != Disconnected) {
+    // Disconnecting waits for the worker thread, so nothing of it overlaps the withdrawals;
+    // a worker waiting to reconnect while Disconnected is ended the same way, silently.
+    if (g_Client.State.load() != Disconnected || g_Client.Worker.IsRunning.load()) {
         g_Client.Disconnect();
     }
     HostInterface* host = g_Module.Host;
