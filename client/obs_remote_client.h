@@ -19,7 +19,7 @@
 #include "client/reconnect.h"
 #include "client/scene_model.h"
 #include "client/session_state.h"
-#include "shell/host_interface.h"
+#include "haven/host_interface.h"
 #include "support/portable_thread.h"
 
 enum ConnectionState : uint32_t {

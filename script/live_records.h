@@ -6,7 +6,7 @@
 #pragma once
 
 #include "client/scene_model.h"
-#include "script/ks_type_definition.h"
+#include "haven/ks_type_definition.h"
 #include "support/portable_lock.h"
 
 // The value of a scene or source object for a live record; read its Serial under the lock

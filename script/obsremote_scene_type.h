@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "script/ks_type_definition.h"
+#include "haven/ks_type_definition.h"
 
 class OBSRemoteClient;
 

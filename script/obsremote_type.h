@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "client/connection_settings.h"
-#include "script/ks_type_definition.h"
+#include "haven/ks_type_definition.h"
 
 class OBSRemoteClient;
 

@@ -3,7 +3,7 @@
 #include "script/script_events.h"
 
 #include "client/obs_remote_client.h"
-#include "shell/host_interface.h"
+#include "haven/host_interface.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 #include "script/script_registration.h"
 
 #include "script/builtin_types.h"
-#include "script/ks_type_definition.h"
+#include "haven/ks_type_definition.h"
 #include "script/obsremote_scene_type.h"
 #include "script/obsremote_source_type.h"
 #include "script/obsremote_type.h"
-#include "shell/host_interface.h"
+#include "haven/host_interface.h"
 
 KSTypeDefinition* pOBSRemoteType = nullptr;
 KSTypeDefinition* pOBSRemoteSourceType = nullptr;

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "script/builtin_types.h"
-#include "script/ks_type_definition.h"
+#include "haven/ks_type_definition.h"
 
 inline bool ResultBool(KSTypedValue& result, bool value)
 {

@@ -13,10 +13,6 @@
 #include "shell/obsremote_service.h"
 #include "shell/service_handlers.h"
 
-uint32_t HVEInterface::GetInterfaceVersion() { return HVEDKVersion; }
-
-bool HVEInterface::ConfirmUnload() { return true; }
-
 namespace {
 
 struct InitializeCall {

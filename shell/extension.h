@@ -4,25 +4,11 @@
 
 #include <cstdint>
 
-#include "shell/host_interface.h"
+#include "haven/extension_interface.h"
 
-// The host's development-kit and GUI library versions this module is built for.
-constexpr uint32_t HVEDKVersion = 53;
+// The host's GUI library version this module is built for (the development-kit version,
+// HVEDKVersion, comes with the extension interface).
 constexpr uint32_t KGUIVersion = 18;
-
-// The host's base class for extensions. The host calls these by slot, so their order is
-// fixed; there are no data fields and no virtual destructor.
-class HVEInterface {
-public:
-    virtual uint32_t GetInterfaceVersion();
-    virtual bool Initialize(HostInterface* host) = 0;
-    virtual void Shutdown() = 0;
-    virtual bool ConfirmUnload();
-
-protected:
-    HVEInterface() = default;
-    ~HVEInterface() = default;
-};
 
 class HVEOBSRemote final : public HVEInterface {
 public:

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "shell/host_interface.h"
+#include "haven/host_interface.h"
 
 class HVEOBSRemote;
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "script/ks_type_definition.h"
+#include "haven/ks_type_definition.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/haven/console_syntax.h"
-#include "shell/host_interface.h"
+#include "haven/host_interface.h"
 
 namespace haven {
 

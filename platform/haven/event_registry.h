@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/host_interface.h"
+#include "haven/host_interface.h"
 
 namespace haven {
 

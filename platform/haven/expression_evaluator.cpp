@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "platform/haven/script_registry.h"
-#include "script/ks_type_definition.h"
+#include "haven/ks_type_definition.h"
 
 namespace haven {
 

@@ -75,9 +75,9 @@ bool HavenHost::LoadModule(const std::string& path)
         Library.Close();
         return false;
     }
-    if (*version != HostHVEDKVersion) {
+    if (*version != HVEDKVersion) {
         Console.Line("error: " + path + " is built for HVEDK version " + std::to_string(*version) +
-                     "; this host needs " + std::to_string(HostHVEDKVersion));
+                     "; this host needs " + std::to_string(HVEDKVersion));
         Library.Close();
         return false;
     }
@@ -87,7 +87,7 @@ bool HavenHost::LoadModule(const std::string& path)
         Library.Close();
         return false;
     }
-    HVEInterface* extension = create(HostHVEDKVersion);
+    HVEInterface* extension = create(HVEDKVersion);
     if (extension == nullptr) {
         Console.Line("error: " + path + " did not create its extension object");
         Library.Close();

@@ -15,12 +15,12 @@
 
 #include "platform/haven/console_output.h"
 #include "platform/haven/event_registry.h"
-#include "platform/haven/extension_interface.h"
+#include "haven/extension_interface.h"
 #include "platform/haven/module_library.h"
 #include "platform/haven/script_registry.h"
 #include "platform/haven/service_registry.h"
 #include "platform/haven/settings_store.h"
-#include "shell/host_interface.h"
+#include "haven/host_interface.h"
 
 namespace haven {
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "script/ks_type_definition.h"
+#include "haven/ks_type_definition.h"
 
 namespace haven {
 

@@ -18,7 +18,7 @@
 #include <optional>
 #include <string>
 
-#include "shell/host_interface.h"
+#include "haven/host_interface.h"
 
 namespace haven {
 

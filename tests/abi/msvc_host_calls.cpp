@@ -2,7 +2,7 @@
 // them: this file is compiled by clang for the MSVC C++ ABI and linked into a MinGW test
 // program, so every call goes through the slot MSVC picks for the shared declaration.
 #include "hvui/kgui_element.h"
-#include "script/ks_type_definition.h"
+#include "haven/ks_type_definition.h"
 
 extern "C" {
 

@@ -6,7 +6,7 @@
 #include <new>
 
 #include "hvui/kgui_element.h"
-#include "script/ks_type_definition.h"
+#include "haven/ks_type_definition.h"
 
 extern "C" {
 bool MsvcHostAddMemberWithId(KSTypeDefinition* type, uint32_t id, const char* name);

@@ -7,9 +7,9 @@
 #include <thread>
 #include <vector>
 
-#include "platform/haven/extension_interface.h"
-#include "script/ks_type_definition.h"
-#include "shell/host_interface.h"
+#include "haven/extension_interface.h"
+#include "haven/ks_type_definition.h"
+#include "haven/host_interface.h"
 
 #ifndef FAKE_HVEDK_VERSION
 #define FAKE_HVEDK_VERSION 53

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "shell/host_interface.h"
+#include "haven/host_interface.h"
 
 class NullHost : public HostInterface {
 public:

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/host_interface.h"
+#include "haven/host_interface.h"
 
 struct RecordedEvent {
     std::string Name; // the name registered for Id, or "#<id>" when unknown

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/haven/builtin_types.h"
-#include "script/ks_type_definition.h"
+#include "haven/ks_type_definition.h"
 
 TEST(HavenBuiltinTypes, ThirteenTypesTurnValuesIntoTextCutToTheBuffer)
 {

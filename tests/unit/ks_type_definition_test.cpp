@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "script/ks_type_definition.h"
+#include "haven/ks_type_definition.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <map>
 #include <string>
 
-#include "support/critical_section.h"
+#include "haven/ks_critical_section.h"
 
 class KSTypeDefinition;
 
@@ -122,7 +122,7 @@ public:
 
     uint64_t Size = 0;
     T* List = nullptr;
-    CCriticalSection Lock; // the framework relies on the single script thread, not on this
+    KSCriticalSection Lock; // the framework relies on the single script thread, not on this
 };
 
 // Order of the name maps: bytes compared over the shorter length, then the shorter name

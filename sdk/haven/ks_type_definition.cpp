@@ -1,4 +1,4 @@
-#include "script/ks_type_definition.h"
+#include "haven/ks_type_definition.h"
 
 #include <cstring>
 
