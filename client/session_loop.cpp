@@ -7,6 +7,15 @@ namespace {
 
 bool StopAsked(const OBSRemoteClient& client) { return client.Worker.StopRequested.load(); }
 
+// Whether to reconnect is the setting's word at the moment the session ends, so switching it
+// on while connected keeps that connection too. A bad value counts as off here; the next
+// Connect reports it.
+bool ReconnectWanted(const OBSRemoteClient& client)
+{
+    const OBSRemoteClient::SettingsReading reading = client.ReadConnectionSettings();
+    return reading.Problems[static_cast<size_t>(SettingKey::AutoReconnect)].empty() && reading.Values.AutoReconnect;
+}
+
 // Every automatic attempt reads the settings afresh, so a host, port or switch changed while
 // the client waited applies to it; a bad value ends the reconnection with its line. The
 // attempts are counted from the last session that reached Ready.
@@ -39,7 +48,7 @@ void RunSessions(OBSRemoteClient& client)
         if (outcome.ReachedReady) {
             reconnect.Backoff.Reset();
         }
-        const bool again = client.Session.Settings.AutoReconnect && !StopAsked(client);
+        const bool again = !StopAsked(client) && ReconnectWanted(client);
         if (again) {
             // Decided before "Disconnected" goes out, so its handlers can see it coming.
             reconnect.DelayMs.store(reconnect.Backoff.NextDelayMs());
