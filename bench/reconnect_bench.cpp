@@ -47,6 +47,8 @@ public:
             } else if (state == "Disconnected") {
                 LastDisconnected.store(Clock::now().time_since_epoch().count());
             }
+        } else if (id == AuthRequiredId) {
+            AuthRequired.fetch_add(1);
         } else if (id == AcceptedId) {
             Accepted.fetch_add(1);
         } else if (id == FailedId) {
@@ -54,8 +56,8 @@ public:
         }
         NullHost::RaiseEvent(id, reserved, argc, argv, none);
     }
-    EventId StateId = 0, AcceptedId = 0, FailedId = 0;
-    std::atomic<uint64_t> Readies{0}, Connectings{0}, Accepted{0}, Failed{0};
+    EventId StateId = 0, AuthRequiredId = 0, AcceptedId = 0, FailedId = 0;
+    std::atomic<uint64_t> Readies{0}, Connectings{0}, AuthRequired{0}, Accepted{0}, Failed{0};
     std::atomic<int64_t> LastDisconnected{0}, LastWait{0};
 };
 
@@ -107,6 +109,7 @@ void Attach(CountingHost& host, OBSRemoteClient& client)
         client.Link.EventIds[i].store(host.RegisterEvent("event"));
     }
     host.StateId = client.Link.EventIds[static_cast<uint32_t>(ClientEvent::StateChanged)].load();
+    host.AuthRequiredId = client.Link.EventIds[static_cast<uint32_t>(ClientEvent::AuthRequiredRsp)].load();
     host.AcceptedId = client.Link.EventIds[static_cast<uint32_t>(ClientEvent::AuthAccepted)].load();
     host.FailedId = client.Link.EventIds[static_cast<uint32_t>(ClientEvent::AuthFailed)].load();
     client.Endpoint.AutoReconnect = true;
@@ -177,8 +180,8 @@ int Soak(int restarts)
     Attach(host, client);
     client.Endpoint.Port = static_cast<uint16_t>(port);
     client.Connect();
-    if (!WaitAbove(host.Readies, 0)) {
-        std::fprintf(stderr, "no Ready session\n");
+    if (!WaitAbove(host.AuthRequired, 0)) {
+        std::fprintf(stderr, "no answer to GetAuthRequired\n");
         return 1;
     }
     client.Authenticate("admin");
@@ -234,6 +237,7 @@ int Soak(int restarts)
 
 int main()
 {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     const char* count = std::getenv("HVE_SOAK_RESTARTS");
     const int restarts = count != nullptr ? std::max(1, std::atoi(count)) : 1000;
     if (RefusedDelays() != 0) {

@@ -50,11 +50,11 @@ void RunSessions(OBSRemoteClient& client)
         }
         const bool again = !StopAsked(client) && ReconnectWanted(client);
         if (again) {
-            // Decided before "Disconnected" goes out, so its handlers can see it coming.
-            reconnect.DelayMs.store(reconnect.Backoff.NextDelayMs());
             if (client.Session.Context != nullptr) {
                 DestroySessionContext(client);
             }
+            // Decided before "Disconnected" goes out, so its handlers can see it coming.
+            reconnect.DelayMs.store(reconnect.Backoff.NextDelayMs());
         }
         // A session that could not start stays Connecting unless it is tried again or
         // stopped; a Disconnect under way sets the state itself.

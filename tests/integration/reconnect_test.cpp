@@ -144,7 +144,7 @@ TEST_F(ReconnectTest, DisconnectOrConnectDuringTheWaitActsAtOnce)
 {
     client.Endpoint.Port = RefusingPort();
     client.Connect();
-    ASSERT_TRUE(Until([&] { return client.IsReconnectPlanned(); }));
+    ASSERT_TRUE(Until([&] { return client.IsReconnectPlanned() && StateCount("Disconnected") == 1; }));
     const size_t events = host.Events().size();
     const auto before = Clock::now();
     client.Disconnect();
