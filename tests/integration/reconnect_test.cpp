@@ -39,6 +39,8 @@ protected:
         options.Salt = salt;
         sim = std::make_unique<OBSSimulator>(std::move(options));
         ASSERT_TRUE(sim->Start(port));
+        // The worker may be reading the settings for an automatic attempt meanwhile.
+        std::lock_guard<std::mutex> guard(client.EndpointLock);
         client.Endpoint.Port = static_cast<uint16_t>(sim->Port());
     }
     // A port on which nothing listens: taken by a simulator that is then ended.
