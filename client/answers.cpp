@@ -36,7 +36,7 @@ void OnSceneListResponse(OBSRemoteClient& client, json_t* message)
     SceneModel& model = client.Model;
     model.SetCurrentSceneName(current);
 
-    CSectionGuard guard(&model.ScenesLock);
+    CWinLock guard(&model.ScenesLock);
     model.MarkScenesStale();
     json_t* scenes = ReadMember(message, "scenes");
     for (size_t i = 0, n = ArraySize(scenes); i < n; ++i) {
@@ -62,7 +62,7 @@ void OnCurrentSceneResponse(OBSRemoteClient& client, json_t* message)
     SceneModel& model = client.Model;
     std::string current;
     {
-        CSectionGuard guard(&model.ScenesLock);
+        CWinLock guard(&model.ScenesLock);
         model.SetCurrentSceneName(name);
         SceneModel::PopulateSources(model.FindScene(name, true), ReadMember(message, "sources"));
         current = model.CurrentSceneName;

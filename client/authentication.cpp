@@ -17,15 +17,12 @@ void OBSRemoteClient::Authenticate(const char* password)
     }
     std::string salt = AuthSalt.Get();
     {
-        CPlatformLock guard(&Session.SendLock);
+        CWinLock guard(&Session.SendLock);
         AuthSecret.Set(Base64Sha256(password != nullptr ? password : "", salt));
         AuthSecretSalt.Set(salt);
     }
     SendAuthentication();
-    GetCurrentScene();
-    GetSceneList();
-    GetStreamingStatus();
-    GetVolumes();
+    RequestRefresh();
 }
 
 void OBSRemoteClient::SendAuthentication()
@@ -48,16 +45,13 @@ void OBSRemoteClient::ReauthenticateIfPossible()
         return;
     }
     {
-        CPlatformLock guard(&Session.SendLock);
+        CWinLock guard(&Session.SendLock);
         if (AuthSecret.Empty() || AuthSecretSalt.Get() != AuthSalt.Get()) {
             return;
         }
     }
     SendAuthentication();
-    GetCurrentScene();
-    GetSceneList();
-    GetStreamingStatus();
-    GetVolumes();
+    RequestRefresh();
 }
 
 // Raises "OBSRemote:AuthAccepted" once per change from not accepted to accepted.

@@ -3,6 +3,7 @@
 #include "client/answers.h"
 #include "client/auth_answers.h"
 #include "client/json_read.h"
+#include "client/name_compare.h"
 #include "client/obs_remote_client.h"
 #include "client/updates.h"
 

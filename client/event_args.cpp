@@ -3,20 +3,7 @@
 #include <cinttypes>
 #include <cstdio>
 
-namespace {
-
-// printf honours the C locale's decimal point; the extension never changes LC_NUMERIC,
-// but a host might. Any ',' that a locale put in is turned back into '.'.
-void FixDecimalPoint(char* text)
-{
-    for (char* c = text; *c != '\0'; ++c) {
-        if (*c == ',') {
-            *c = '.';
-        }
-    }
-}
-
-} // namespace
+#include "client/decimal_text.h"
 
 EventArg EventArg::Flag(bool value)
 {
@@ -29,16 +16,14 @@ EventArg EventArg::Flag(bool value)
 EventArg EventArg::Version(double value)
 {
     EventArg arg;
-    std::snprintf(arg.Buffer, sizeof(arg.Buffer), "%.2f", value);
-    FixDecimalPoint(arg.Buffer);
+    FormatDecimal(arg.Buffer, sizeof(arg.Buffer), 2, value);
     return arg;
 }
 
 EventArg EventArg::Volume(double value)
 {
     EventArg arg;
-    std::snprintf(arg.Buffer, sizeof(arg.Buffer), "%.4f", value);
-    FixDecimalPoint(arg.Buffer);
+    FormatDecimal(arg.Buffer, sizeof(arg.Buffer), 4, value);
     return arg;
 }
 

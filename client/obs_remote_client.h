@@ -149,15 +149,18 @@ public:
     // The same request from bare names: each is JSON-escaped and quoted here.
     void SetSourceOrderNames(const std::vector<std::string>& names);
     void SetSourceRender(const char* sourceName, bool render);
+    // The refresh after opening or authenticating: current scene, scene list, streaming
+    // status and volumes, in that order.
+    void RequestRefresh();
 
     // --- authentication ---
     void Authenticate(const char* password);
     void SendAuthentication();
     // For the GetAuthRequired answer of a new connection that demands a password: when a
     // secret from an earlier Authenticate is kept and the plug-in's salt is still the one it
-    // was made with, answers this connection's challenge and asks again for the current
-    // scene, scene list, streaming status and volumes. Otherwise does nothing (a changed
-    // salt means a changed password; a try would only use up one of the plug-in's attempts).
+    // was made with, answers this connection's challenge and sends RequestRefresh's
+    // requests. Otherwise does nothing (a changed salt means a changed password; a try would
+    // only use up one of the plug-in's attempts).
     void ReauthenticateIfPossible();
     void MarkAuthenticated();
     bool QueryAuthRequired(bool& required);

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "client/decimal_text.h"
 #include "client/json_escape.h"
 #include "client/obs_remote_client.h"
 #include "support/portable_lock.h"
@@ -29,12 +30,7 @@ std::string VolumeText(float volume)
 {
     double value = std::isnan(volume) ? 0.0 : static_cast<double>(std::fmax(-FLT_MAX, std::fmin(FLT_MAX, volume)));
     char number[64];
-    std::snprintf(number, sizeof(number), "%.2f", value);
-    for (char* c = number; *c != '\0'; ++c) {
-        if (*c == ',') {
-            *c = '.';
-        }
-    }
+    FormatDecimal(number, sizeof(number), 2, value);
     return number;
 }
 
@@ -147,7 +143,7 @@ void SendRequest(OBSRemoteClient& client, const char* operation, size_t bufferSi
     {
         // The id is taken and the request queued under one lock, so the queue holds the
         // requests in id order whichever thread issues them.
-        CPlatformLock guard(&client.Session.SendLock);
+        CWinLock guard(&client.Session.SendLock);
         if (!client.IsConnected()) {
             refusal = "Not connected";
         } else if (!RequestFits(body, client.NextMessageId, bufferSize)) {
@@ -245,4 +241,12 @@ void OBSRemoteClient::SetSourceOrderNames(const std::vector<std::string>& names)
 void OBSRemoteClient::SetSourceRender(const char* sourceName, bool render)
 {
     SendRequest(*this, "SetSourceRender", NameRequestBuffer, RequestBody::SetSourceRender(sourceName, render));
+}
+
+void OBSRemoteClient::RequestRefresh()
+{
+    GetCurrentScene();
+    GetSceneList();
+    GetStreamingStatus();
+    GetVolumes();
 }

@@ -10,6 +10,7 @@
 #include <atomic>
 
 #include "client/json_read.h"
+#include "client/name_compare.h"
 #include "support/portable_lock.h"
 
 namespace {
@@ -19,8 +20,6 @@ namespace {
 std::atomic<uint64_t> NextSerial{1};
 
 uint64_t TakeSerial() { return NextSerial.fetch_add(1, std::memory_order_relaxed); }
-
-char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 void DeleteSources(SceneInfo* scene)
 {
@@ -42,34 +41,19 @@ void AppendOnce(std::vector<SourceInfo*>& order, SourceInfo* source, bool alread
 
 } // namespace
 
-bool NamesEqualIgnoringCase(const char* a, const char* b)
-{
-    if (a == nullptr || b == nullptr) {
-        return a == b;
-    }
-    for (;; ++a, ++b) {
-        if (FoldAscii(*a) != FoldAscii(*b)) {
-            return false;
-        }
-        if (*a == '\0') {
-            return true;
-        }
-    }
-}
-
 SceneModel::SceneModel() = default;
 
 SceneModel::~SceneModel() { ClearScenes(); }
 
 uint32_t SceneModel::SceneCount()
 {
-    CSectionGuard guard(&ScenesLock);
+    CWinLock guard(&ScenesLock);
     return static_cast<uint32_t>(Scenes.size());
 }
 
 SceneInfo* SceneModel::SceneAt(uint32_t index)
 {
-    CSectionGuard guard(&ScenesLock);
+    CWinLock guard(&ScenesLock);
     return index < Scenes.size() ? Scenes[index] : nullptr;
 }
 
@@ -78,7 +62,7 @@ SceneInfo* SceneModel::FindScene(const char* name, bool create)
     if (name == nullptr) {
         return nullptr;
     }
-    CSectionGuard guard(&ScenesLock);
+    CWinLock guard(&ScenesLock);
     for (SceneInfo* scene : Scenes) {
         if (NamesEqualIgnoringCase(scene->Name.c_str(), name)) {
             return scene;
@@ -97,7 +81,7 @@ SceneInfo* SceneModel::FindScene(const char* name, bool create)
 // An empty current name finds nothing, even when a scene has an empty name.
 SceneInfo* SceneModel::CurrentScene()
 {
-    CSectionGuard guard(&ScenesLock);
+    CWinLock guard(&ScenesLock);
     if (CurrentSceneName.empty()) {
         return nullptr;
     }
@@ -109,7 +93,7 @@ bool SceneModel::IsCurrentScene(const SceneInfo* scene)
     if (scene == nullptr) {
         return false;
     }
-    CSectionGuard guard(&ScenesLock);
+    CWinLock guard(&ScenesLock);
     return NamesEqualIgnoringCase(scene->Name.c_str(), CurrentSceneName.c_str());
 }
 
@@ -118,19 +102,19 @@ void SceneModel::SetCurrentSceneName(const char* name)
     if (name == nullptr) {
         return;
     }
-    CSectionGuard guard(&ScenesLock);
+    CWinLock guard(&ScenesLock);
     CurrentSceneName = name;
 }
 
 std::string SceneModel::CurrentSceneNameCopy()
 {
-    CSectionGuard guard(&ScenesLock);
+    CWinLock guard(&ScenesLock);
     return CurrentSceneName;
 }
 
 void SceneModel::MarkScenesStale()
 {
-    CSectionGuard guard(&ScenesLock);
+    CWinLock guard(&ScenesLock);
     for (SceneInfo* scene : Scenes) {
         scene->Stale = true;
     }
@@ -138,11 +122,11 @@ void SceneModel::MarkScenesStale()
 
 void SceneModel::RemoveStaleScenes()
 {
-    CSectionGuard guard(&ScenesLock);
+    CWinLock guard(&ScenesLock);
     auto kept = std::stable_partition(Scenes.begin(), Scenes.end(), [](const SceneInfo* s) { return !s->Stale; });
     for (auto it = kept; it != Scenes.end(); ++it) {
         {
-            CSectionGuard sources(&(*it)->SourcesLock);
+            CWinLock sources(&(*it)->SourcesLock);
             DeleteSources(*it);
         }
         delete *it;
@@ -152,10 +136,10 @@ void SceneModel::RemoveStaleScenes()
 
 void SceneModel::ClearScenes()
 {
-    CSectionGuard guard(&ScenesLock);
+    CWinLock guard(&ScenesLock);
     for (SceneInfo* scene : Scenes) {
         {
-            CSectionGuard sources(&scene->SourcesLock);
+            CWinLock sources(&scene->SourcesLock);
             DeleteSources(scene);
         }
         delete scene;
@@ -165,13 +149,13 @@ void SceneModel::ClearScenes()
 
 uint32_t SceneModel::SourceCount(SceneInfo* scene)
 {
-    CSectionGuard guard(&scene->SourcesLock);
+    CWinLock guard(&scene->SourcesLock);
     return static_cast<uint32_t>(scene->Sources.size());
 }
 
 SourceInfo* SceneModel::SourceAt(SceneInfo* scene, uint32_t index)
 {
-    CSectionGuard guard(&scene->SourcesLock);
+    CWinLock guard(&scene->SourcesLock);
     return index < scene->Sources.size() ? scene->Sources[index] : nullptr;
 }
 
@@ -180,7 +164,7 @@ SourceInfo* SceneModel::FindSource(SceneInfo* scene, const char* name, bool crea
     if (name == nullptr) {
         return nullptr;
     }
-    CSectionGuard guard(&scene->SourcesLock);
+    CWinLock guard(&scene->SourcesLock);
     for (SourceInfo* source : scene->Sources) {
         if (NamesEqualIgnoringCase(source->Name.c_str(), name)) {
             return source;
@@ -199,7 +183,7 @@ SourceInfo* SceneModel::FindSource(SceneInfo* scene, const char* name, bool crea
 
 void SceneModel::MarkSourcesStale(SceneInfo* scene)
 {
-    CSectionGuard guard(&scene->SourcesLock);
+    CWinLock guard(&scene->SourcesLock);
     for (SourceInfo* source : scene->Sources) {
         source->Stale = true;
     }
@@ -207,7 +191,7 @@ void SceneModel::MarkSourcesStale(SceneInfo* scene)
 
 void SceneModel::RemoveStaleSources(SceneInfo* scene)
 {
-    CSectionGuard guard(&scene->SourcesLock);
+    CWinLock guard(&scene->SourcesLock);
     std::vector<SourceInfo*>& sources = scene->Sources;
     auto kept = std::stable_partition(sources.begin(), sources.end(), [](const SourceInfo* s) { return !s->Stale; });
     for (auto it = kept; it != sources.end(); ++it) {
@@ -221,7 +205,7 @@ void SceneModel::RemoveStaleSources(SceneInfo* scene)
 // placed by this pass already: meeting it again means its name is repeated in the array.
 void SceneModel::PopulateSources(SceneInfo* scene, json_t* sources)
 {
-    CSectionGuard guard(&scene->SourcesLock);
+    CWinLock guard(&scene->SourcesLock);
     MarkSourcesStale(scene);
     std::vector<SourceInfo*> order;
     order.reserve(ArraySize(sources));
@@ -251,7 +235,7 @@ void SceneModel::PopulateSources(SceneInfo* scene, json_t* sources)
 // Creates nothing and changes nothing but the order; unnamed sources are deleted.
 void SceneModel::ReorderSources(SceneInfo* scene, json_t* names)
 {
-    CSectionGuard guard(&scene->SourcesLock);
+    CWinLock guard(&scene->SourcesLock);
     MarkSourcesStale(scene);
     std::vector<SourceInfo*> order;
     for (size_t i = 0, n = ArraySize(names); i < n; ++i) {
@@ -269,7 +253,7 @@ void SceneModel::ReorderSources(SceneInfo* scene, json_t* names)
 
 SceneInfo* SceneModel::SceneBySerial(uint64_t serial)
 {
-    CSectionGuard guard(&ScenesLock);
+    CWinLock guard(&ScenesLock);
     for (SceneInfo* scene : Scenes) {
         if (scene->Serial == serial) {
             return scene;
@@ -278,9 +262,9 @@ SceneInfo* SceneModel::SceneBySerial(uint64_t serial)
     return nullptr;
 }
 
-SourceInfo* SceneModel::SourceBySerial(uint64_t serial, CSectionGuard& sourcesGuard)
+SourceInfo* SceneModel::SourceBySerial(uint64_t serial, CWinLock& sourcesGuard)
 {
-    CSectionGuard guard(&ScenesLock);
+    CWinLock guard(&ScenesLock);
     for (SceneInfo* scene : Scenes) {
         sourcesGuard.Attach(&scene->SourcesLock);
         sourcesGuard.Lock();

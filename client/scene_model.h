@@ -75,13 +75,9 @@ public:
     // only its scene's SourcesLock, so a found source comes with `sourcesGuard` holding that
     // lock; the caller reads the source's fields before the guard lets go.
     SceneInfo* SceneBySerial(uint64_t serial);
-    SourceInfo* SourceBySerial(uint64_t serial, CSectionGuard& sourcesGuard);
+    SourceInfo* SourceBySerial(uint64_t serial, CWinLock& sourcesGuard);
 
     CCriticalSection ScenesLock;
     std::string CurrentSceneName; // under ScenesLock
     std::vector<SceneInfo*> Scenes; // owned, under ScenesLock
 };
-
-// Names compare equal when they match with the letters A-Z folded to a-z; every other byte
-// is compared unchanged.
-bool NamesEqualIgnoringCase(const char* a, const char* b);

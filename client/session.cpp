@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "client/dispatch.h"
+#include "client/name_compare.h"
 #include "client/obs_remote_client.h"
 #include "client/receive_assembler.h"
 #include "client/scene_model.h"
@@ -69,7 +70,7 @@ void WriteNext(SessionRun& run)
     std::string text;
     bool more = false;
     {
-        CPlatformLock guard(&run.Client.Session.SendLock);
+        CWinLock guard(&run.Client.Session.SendLock);
         std::deque<std::string>& queue = run.Client.Session.SendQueue;
         if (queue.empty()) {
             return;
@@ -88,7 +89,7 @@ void WriteNext(SessionRun& run)
 
 bool HaveQueued(OBSRemoteClient& client)
 {
-    CPlatformLock guard(&client.Session.SendLock);
+    CWinLock guard(&client.Session.SendLock);
     return !client.Session.SendQueue.empty();
 }
 
@@ -125,10 +126,7 @@ void OpenSession(SessionRun& run, lws* wsi)
     // challenge, which comes with the GetAuthRequired answer (ReauthenticateIfPossible).
     client.GetVersion();
     client.GetAuthRequired();
-    client.GetCurrentScene();
-    client.GetSceneList();
-    client.GetStreamingStatus();
-    client.GetVolumes();
+    client.RequestRefresh();
     run.ReachedReady = true;
     client.SetState(Ready);
     lws_callback_on_writable(wsi);
@@ -294,7 +292,7 @@ bool StartConnection(SessionRun& run)
 
 void WakeSession(OBSRemoteClient& client)
 {
-    CPlatformLock guard(&client.Session.SendLock);
+    CWinLock guard(&client.Session.SendLock);
     if (client.Session.WakeContext != nullptr) {
         lws_cancel_service(client.Session.WakeContext);
     }
@@ -304,7 +302,7 @@ void DestroySessionContext(OBSRemoteClient& client)
 {
     lws_context* context = client.Session.Context;
     {
-        CPlatformLock guard(&client.Session.SendLock);
+        CWinLock guard(&client.Session.SendLock);
         client.Session.WakeContext = nullptr;
         client.Session.SendQueue.clear();
     }
@@ -326,7 +324,7 @@ SessionOutcome RunSession(OBSRemoteClient& client)
     SilenceLibraryLog();
     client.Session.ConnectionClosed.store(0);
     {
-        CPlatformLock guard(&client.Session.SendLock);
+        CWinLock guard(&client.Session.SendLock);
         client.Session.SendQueue.clear();
     }
 
@@ -349,14 +347,14 @@ SessionOutcome RunSession(OBSRemoteClient& client)
     run->Tick.Run = run;
     client.Session.Context = context;
     {
-        CPlatformLock guard(&client.Session.SendLock);
+        CWinLock guard(&client.Session.SendLock);
         client.Session.WakeContext = context;
     }
     lws_sul_schedule(context, 0, &run->Tick.Sul, OnTick, ServiceInterval);
 
     if (!StartConnection(*run)) {
         {
-            CPlatformLock guard(&client.Session.SendLock);
+            CWinLock guard(&client.Session.SendLock);
             client.Session.WakeContext = nullptr;
         }
         client.Print("libwebsocket connect failed\n");
@@ -381,7 +379,7 @@ SessionOutcome RunSession(OBSRemoteClient& client)
 uint32_t HVE_THREADCALL WorkerThreadMain(void* threadObject)
 {
     CPlatformThread* thread = static_cast<CPlatformThread*>(threadObject);
-    CPlatformLock guard(&thread->ThreadLock);
+    CWinLock guard(&thread->ThreadLock);
     thread->Started.store(true);
     thread->IsRunning.store(true);
     OBSRemoteClient& client = *static_cast<OBSRemoteClient*>(thread->ThreadParameter);

@@ -4,6 +4,7 @@
 
 #include "client/event_args.h"
 #include "client/json_read.h"
+#include "client/name_compare.h"
 #include "client/obs_remote_client.h"
 #include "client/stream_announcement.h"
 #include "support/portable_lock.h"
@@ -125,7 +126,7 @@ void OnScenesChanged(OBSRemoteClient& client, json_t*) { client.Raise(ClientEven
 void OnSourceOrderChanged(OBSRemoteClient& client, json_t* message)
 {
     {
-        CSectionGuard guard(&client.Model.ScenesLock);
+        CWinLock guard(&client.Model.ScenesLock);
         if (SceneInfo* scene = client.Model.CurrentScene()) {
             SceneModel::ReorderSources(scene, ReadMember(message, "sources"));
         }
@@ -136,7 +137,7 @@ void OnSourceOrderChanged(OBSRemoteClient& client, json_t* message)
 void OnRepopulateSources(OBSRemoteClient& client, json_t* message)
 {
     {
-        CSectionGuard guard(&client.Model.ScenesLock);
+        CWinLock guard(&client.Model.ScenesLock);
         if (SceneInfo* scene = client.Model.CurrentScene()) {
             SceneModel::PopulateSources(scene, ReadMember(message, "sources"));
         }
@@ -155,9 +156,9 @@ void OnSourceChanged(OBSRemoteClient& client, json_t* message)
         return;
     }
     {
-        CSectionGuard guard(&client.Model.ScenesLock);
+        CWinLock guard(&client.Model.ScenesLock);
         if (SceneInfo* scene = client.Model.CurrentScene()) {
-            CSectionGuard sources(&scene->SourcesLock);
+            CWinLock sources(&scene->SourcesLock);
             SourceInfo* source = SceneModel::FindSource(scene, knownName, true);
             source->Name = newName;
             source->Width = ReadReal(object, "cx");

@@ -24,7 +24,7 @@ public:
     SceneInfo* Scene() const { return Record; }
 
 private:
-    CSectionGuard ScenesGuard;
+    CWinLock ScenesGuard;
     SceneInfo* Record = nullptr;
 };
 
@@ -39,7 +39,7 @@ public:
     SourceInfo* Source() const { return Record; }
 
 private:
-    CSectionGuard ScenesGuard;
-    CSectionGuard SourcesGuard;
+    CWinLock ScenesGuard;
+    CWinLock SourcesGuard;
     SourceInfo* Record = nullptr;
 };

@@ -9,10 +9,40 @@
 #include "script/script_arguments.h"
 #include "script/script_results.h"
 
+// The members and methods of obsremotescene in id order; each list is the only one, as for
+// obsremote (obsremote_type.cpp).
+#define HVE_SCENE_MEMBERS(MEMBER) \
+    MEMBER(Name)                  \
+    MEMBER(IsCurrentScene)        \
+    MEMBER(Source)                \
+    MEMBER(NumSources)
+
+#define HVE_SCENE_METHODS(METHOD) \
+    METHOD(SetCurrentScene)
+
+enum OBSRemoteSceneMember : uint32_t {
+#define HVE_SCENE_MEMBER_ID(name) SceneMember##name,
+    HVE_SCENE_MEMBERS(HVE_SCENE_MEMBER_ID)
+#undef HVE_SCENE_MEMBER_ID
+};
+
+enum OBSRemoteSceneMethod : uint32_t {
+#define HVE_SCENE_METHOD_ID(name) SceneMethod##name,
+    HVE_SCENE_METHODS(HVE_SCENE_METHOD_ID)
+#undef HVE_SCENE_METHOD_ID
+};
+
+#define HVE_SCENE_ONE(name) +1
+constexpr uint32_t SceneMemberCount = 0 HVE_SCENE_MEMBERS(HVE_SCENE_ONE);
+constexpr uint32_t SceneMethodCount = 0 HVE_SCENE_METHODS(HVE_SCENE_ONE);
+#undef HVE_SCENE_ONE
+
 namespace {
 
-const char* const MemberNames[SceneMemberCount] = {"Name", "IsCurrentScene", "Source", "NumSources"};
-const char* const MethodNames[SceneMethodCount] = {"SetCurrentScene"};
+#define HVE_SCENE_NAME(name) #name,
+const char* const MemberNames[] = {HVE_SCENE_MEMBERS(HVE_SCENE_NAME)};
+const char* const MethodNames[] = {HVE_SCENE_METHODS(HVE_SCENE_NAME)};
+#undef HVE_SCENE_NAME
 
 } // namespace
 
@@ -40,7 +70,7 @@ bool OBSRemoteSceneType::GetMember(KSValue value, _KSTypeMember* member, int32_t
     if (scene == nullptr) {
         return false;
     }
-    switch (member->ID) {
+    switch (static_cast<OBSRemoteSceneMember>(member->ID)) {
     case SceneMemberName:
         // The record may be deleted once the lock is released; the host gets a copy.
         return ResultString(result, HoldTextForHost(scene->Name));
@@ -51,7 +81,7 @@ bool OBSRemoteSceneType::GetMember(KSValue value, _KSTypeMember* member, int32_t
         if (selector[0] == '\0') {
             return false;
         }
-        CSectionGuard sources(&scene->SourcesLock);
+        CWinLock sources(&scene->SourcesLock);
         SourceInfo* source = nullptr;
         uint32_t position = 0;
         if (SelectorPosition(selector, position)) {
@@ -69,22 +99,20 @@ bool OBSRemoteSceneType::GetMember(KSValue value, _KSTypeMember* member, int32_t
     }
     case SceneMemberNumSources:
         return ResultInt64(result, static_cast<int64_t>(SceneModel::SourceCount(scene)));
-    default:
-        return false;
     }
+    return false;
 }
 
 bool OBSRemoteSceneType::GetMethod(KSValue& value, _KSTypeMember* method, int32_t, const char* const*)
 {
-    if (value.IsNone() || method == nullptr || Client == nullptr) {
+    if (value.IsNone() || method == nullptr || Client == nullptr || method->ID >= SceneMethodCount) {
         return false;
     }
-    switch (method->ID) {
+    switch (static_cast<OBSRemoteSceneMethod>(method->ID)) {
     case SceneMethodSetCurrentScene:
         return SetCurrentScene(value);
-    default:
-        return false;
     }
+    return false;
 }
 
 // The model's current scene changes only when OBS reports the switch.

@@ -9,19 +9,6 @@
 
 class OBSRemoteClient;
 
-enum OBSRemoteSceneMember : uint32_t {
-    SceneMemberName = 0,
-    SceneMemberIsCurrentScene,
-    SceneMemberSource,
-    SceneMemberNumSources,
-    SceneMemberCount
-};
-
-enum OBSRemoteSceneMethod : uint32_t {
-    SceneMethodSetCurrentScene = 0,
-    SceneMethodCount
-};
-
 class OBSRemoteSceneType : public KSTypeDefinition {
 public:
     explicit OBSRemoteSceneType(OBSRemoteClient* client);

@@ -8,10 +8,42 @@
 #include "script/script_arguments.h"
 #include "script/script_results.h"
 
+// The members and methods of obsremotesource in id order; each list is the only one, as for
+// obsremote (obsremote_type.cpp).
+#define HVE_SOURCE_MEMBERS(MEMBER) \
+    MEMBER(Name)                  \
+    MEMBER(Render)                \
+    MEMBER(X)                     \
+    MEMBER(Y)                     \
+    MEMBER(Width)                 \
+    MEMBER(Height)
+
+#define HVE_SOURCE_METHODS(METHOD) \
+    METHOD(SetRender)
+
+enum OBSRemoteSourceMember : uint32_t {
+#define HVE_SOURCE_MEMBER_ID(name) SourceMember##name,
+    HVE_SOURCE_MEMBERS(HVE_SOURCE_MEMBER_ID)
+#undef HVE_SOURCE_MEMBER_ID
+};
+
+enum OBSRemoteSourceMethod : uint32_t {
+#define HVE_SOURCE_METHOD_ID(name) SourceMethod##name,
+    HVE_SOURCE_METHODS(HVE_SOURCE_METHOD_ID)
+#undef HVE_SOURCE_METHOD_ID
+};
+
+#define HVE_SOURCE_ONE(name) +1
+constexpr uint32_t SourceMemberCount = 0 HVE_SOURCE_MEMBERS(HVE_SOURCE_ONE);
+constexpr uint32_t SourceMethodCount = 0 HVE_SOURCE_METHODS(HVE_SOURCE_ONE);
+#undef HVE_SOURCE_ONE
+
 namespace {
 
-const char* const MemberNames[SourceMemberCount] = {"Name", "Render", "X", "Y", "Width", "Height"};
-const char* const MethodNames[SourceMethodCount] = {"SetRender"};
+#define HVE_SOURCE_NAME(name) #name,
+const char* const MemberNames[] = {HVE_SOURCE_MEMBERS(HVE_SOURCE_NAME)};
+const char* const MethodNames[] = {HVE_SOURCE_METHODS(HVE_SOURCE_NAME)};
+#undef HVE_SOURCE_NAME
 
 } // namespace
 
@@ -40,7 +72,7 @@ bool OBSRemoteSourceType::GetMember(KSValue value, _KSTypeMember* member, int32_
     if (source == nullptr) {
         return false;
     }
-    switch (member->ID) {
+    switch (static_cast<OBSRemoteSourceMember>(member->ID)) {
     case SourceMemberName:
         // A source update may rename the record on the worker; the host gets a copy.
         return ResultString(result, HoldTextForHost(source->Name));
@@ -54,22 +86,20 @@ bool OBSRemoteSourceType::GetMember(KSValue value, _KSTypeMember* member, int32_
         return ResultFloat64(result, source->Width);
     case SourceMemberHeight:
         return ResultFloat64(result, source->Height);
-    default:
-        return false;
     }
+    return false;
 }
 
 bool OBSRemoteSourceType::GetMethod(KSValue& value, _KSTypeMember* method, int32_t argc, const char* const* argv)
 {
-    if (value.IsNone() || method == nullptr || Client == nullptr) {
+    if (value.IsNone() || method == nullptr || Client == nullptr || method->ID >= SourceMethodCount) {
         return false;
     }
-    switch (method->ID) {
+    switch (static_cast<OBSRemoteSourceMethod>(method->ID)) {
     case SourceMethodSetRender:
         return SetRender(value, argc, argv);
-    default:
-        return false;
     }
+    return false;
 }
 
 // OBS's render request acts on the current scene only, so a source of any other scene is

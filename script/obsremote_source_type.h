@@ -9,21 +9,6 @@
 
 class OBSRemoteClient;
 
-enum OBSRemoteSourceMember : uint32_t {
-    SourceMemberName = 0,
-    SourceMemberRender,
-    SourceMemberX,
-    SourceMemberY,
-    SourceMemberWidth,
-    SourceMemberHeight,
-    SourceMemberCount
-};
-
-enum OBSRemoteSourceMethod : uint32_t {
-    SourceMethodSetRender = 0,
-    SourceMethodCount
-};
-
 class OBSRemoteSourceType : public KSTypeDefinition {
 public:
     explicit OBSRemoteSourceType(OBSRemoteClient* client);

@@ -10,22 +10,91 @@
 #include "script/script_arguments.h"
 #include "script/script_results.h"
 
+// The members and methods of obsremote in id order. Each list is the only one: the enum, the
+// registered names and the id switches are made from it, and the switches name every entry
+// (no default), so the compiler reports one that lacks its case.
+#define HVE_OBSREMOTE_MEMBERS(MEMBER) \
+    MEMBER(State)                     \
+    MEMBER(AuthRequired)              \
+    MEMBER(IsAuthenticated)           \
+    MEMBER(RemoteVersion)             \
+    MEMBER(IsMicrophoneMuted)         \
+    MEMBER(IsDesktopMuted)            \
+    MEMBER(DesktopVolume)             \
+    MEMBER(MicrophoneVolume)          \
+    MEMBER(IsStreaming)               \
+    MEMBER(IsPreview)                 \
+    MEMBER(BytesPerSecond)            \
+    MEMBER(Strain)                    \
+    MEMBER(TotalStreamTime)           \
+    MEMBER(NumTotalFrames)            \
+    MEMBER(NumDroppedFrames)          \
+    MEMBER(FPS)                       \
+    MEMBER(CurrentScene)              \
+    MEMBER(CurrentSceneName)          \
+    MEMBER(Scene)                     \
+    MEMBER(NumScenes)                 \
+    MEMBER(Host)                      \
+    MEMBER(Port)                      \
+    MEMBER(AutoReconnect)             \
+    MEMBER(ReconnectAttempt)          \
+    MEMBER(ReconnectDelay)
+
+#define HVE_OBSREMOTE_METHODS(METHOD) \
+    METHOD(GetVersion)                \
+    METHOD(GetVolumes)                \
+    METHOD(SetVolume)                 \
+    METHOD(ToggleMicMute)             \
+    METHOD(ToggleDesktopMute)         \
+    METHOD(Authenticate)              \
+    METHOD(GetStreamingStatus)        \
+    METHOD(StartStreaming)            \
+    METHOD(StartPreview)              \
+    METHOD(GetSceneList)              \
+    METHOD(GetCurrentScene)           \
+    METHOD(SetCurrentScene)           \
+    METHOD(SetSourceOrder)            \
+    METHOD(SetSourceRender)           \
+    METHOD(Connect)                   \
+    METHOD(Disconnect)                \
+    METHOD(SetHost)                   \
+    METHOD(SetPort)                   \
+    METHOD(SetAutoReconnect)
+
+enum OBSRemoteMember : uint32_t {
+#define HVE_OBSREMOTE_MEMBER_ID(name) OBSRemoteMember##name,
+    HVE_OBSREMOTE_MEMBERS(HVE_OBSREMOTE_MEMBER_ID)
+#undef HVE_OBSREMOTE_MEMBER_ID
+};
+
+enum OBSRemoteMethod : uint32_t {
+#define HVE_OBSREMOTE_METHOD_ID(name) OBSRemoteMethod##name,
+    HVE_OBSREMOTE_METHODS(HVE_OBSREMOTE_METHOD_ID)
+#undef HVE_OBSREMOTE_METHOD_ID
+};
+
+#define HVE_OBSREMOTE_ONE(name) +1
+constexpr uint32_t OBSRemoteMemberCount = 0 HVE_OBSREMOTE_MEMBERS(HVE_OBSREMOTE_ONE);
+constexpr uint32_t OBSRemoteMethodCount = 0 HVE_OBSREMOTE_METHODS(HVE_OBSREMOTE_ONE);
+#undef HVE_OBSREMOTE_ONE
+
 namespace {
 
-const char* const MemberNames[OBSRemoteMemberCount] = {
-    "State",           "AuthRequired",   "IsAuthenticated",  "RemoteVersion",    "IsMicrophoneMuted",
-    "IsDesktopMuted",  "DesktopVolume",  "MicrophoneVolume", "IsStreaming",      "IsPreview",
-    "BytesPerSecond",  "Strain",         "TotalStreamTime",  "NumTotalFrames",   "NumDroppedFrames",
-    "FPS",             "CurrentScene",   "CurrentSceneName", "Scene",            "NumScenes",
-    "Host",            "Port",           "AutoReconnect",    "ReconnectAttempt", "ReconnectDelay",
-};
+#define HVE_OBSREMOTE_NAME(name) #name,
+const char* const MemberNames[] = {HVE_OBSREMOTE_MEMBERS(HVE_OBSREMOTE_NAME)};
+const char* const MethodNames[] = {HVE_OBSREMOTE_METHODS(HVE_OBSREMOTE_NAME)};
+#undef HVE_OBSREMOTE_NAME
 
-const char* const MethodNames[OBSRemoteMethodCount] = {
-    "GetVersion",     "GetVolumes",         "SetVolume",       "ToggleMicMute",   "ToggleDesktopMute",
-    "Authenticate",   "GetStreamingStatus", "StartStreaming",  "StartPreview",    "GetSceneList",
-    "GetCurrentScene", "SetCurrentScene",   "SetSourceOrder",  "SetSourceRender", "Connect",
-    "Disconnect",     "SetHost",            "SetPort",         "SetAutoReconnect",
-};
+// The setting methods take one text; the client checks it and prints what is wrong with it.
+bool ChangeSetting(OBSRemoteClient& client, SettingKey key, const char* method, int32_t argc,
+                   const char* const* argv)
+{
+    if (argc < 1) {
+        return false;
+    }
+    client.ChangeConnectionSetting(method, key, ArgumentText(argc, argv, 0));
+    return true;
+}
 
 } // namespace
 
@@ -47,8 +116,11 @@ bool OBSRemoteType::GetMember(KSValue value, _KSTypeMember* member, int32_t argc
     if (value.IsNone() || member == nullptr || Client == nullptr) {
         return false;
     }
+    if (member->ID >= OBSRemoteMemberCount) {
+        return false;
+    }
     OBSRemoteClient& client = *Client;
-    switch (member->ID) {
+    switch (static_cast<OBSRemoteMember>(member->ID)) {
     case OBSRemoteMemberState:
         return ResultString(result, StateName(client.State.load()));
     case OBSRemoteMemberAuthRequired: {
@@ -106,9 +178,8 @@ bool OBSRemoteType::GetMember(KSValue value, _KSTypeMember* member, int32_t argc
         const int64_t delay = client.Reconnect.DelayMs.load();
         return delay >= 0 && ResultInt64(result, delay);
     }
-    default:
-        return false;
     }
+    return false;
 }
 
 // The settings as the next Connect would read them; a key holding a bad value has none.
@@ -126,9 +197,10 @@ bool OBSRemoteType::SettingMember(SettingKey key, KSTypedValue& result)
         return ResultInt64(result, values.Port);
     case SettingKey::AutoReconnect:
         return ResultBool(result, values.AutoReconnect);
-    default:
-        return false;
+    case SettingKey::Count:
+        break;
     }
+    return false;
 }
 
 // ScenesLock stays held from the look-up until the serial is read, so the scene handed out
@@ -136,7 +208,7 @@ bool OBSRemoteType::SettingMember(SettingKey key, KSTypedValue& result)
 bool OBSRemoteType::CurrentSceneMember(KSTypedValue& result)
 {
     SceneModel& model = Client->Model;
-    CSectionGuard guard(&model.ScenesLock);
+    CWinLock guard(&model.ScenesLock);
     SceneInfo* scene = model.CurrentScene();
     if (scene == nullptr) {
         return false;
@@ -153,7 +225,7 @@ bool OBSRemoteType::SceneMember(int32_t argc, const char* const* argv, KSTypedVa
         return false;
     }
     SceneModel& model = Client->Model;
-    CSectionGuard guard(&model.ScenesLock);
+    CWinLock guard(&model.ScenesLock);
     SceneInfo* scene = nullptr;
     uint32_t position = 0;
     if (SelectorPosition(selector, position)) {
@@ -175,8 +247,11 @@ bool OBSRemoteType::GetMethod(KSValue& value, _KSTypeMember* method, int32_t arg
     if (value.IsNone() || method == nullptr || Client == nullptr) {
         return false;
     }
+    if (method->ID >= OBSRemoteMethodCount) {
+        return false;
+    }
     OBSRemoteClient& client = *Client;
-    switch (method->ID) {
+    switch (static_cast<OBSRemoteMethod>(method->ID)) {
     case OBSRemoteMethodGetVersion:
         client.GetVersion();
         return true;
@@ -242,19 +317,13 @@ bool OBSRemoteType::GetMethod(KSValue& value, _KSTypeMember* method, int32_t arg
         client.Disconnect();
         return true;
     case OBSRemoteMethodSetHost:
+        return ChangeSetting(client, SettingKey::Host, "SetHost", argc, argv);
     case OBSRemoteMethodSetPort:
-    case OBSRemoteMethodSetAutoReconnect: {
-        if (argc < 1) {
-            return false;
-        }
-        static const SettingKey keys[] = {SettingKey::Host, SettingKey::Port, SettingKey::AutoReconnect};
-        const uint32_t index = method->ID - OBSRemoteMethodSetHost;
-        client.ChangeConnectionSetting(MethodNames[method->ID], keys[index], ArgumentText(argc, argv, 0));
-        return true;
+        return ChangeSetting(client, SettingKey::Port, "SetPort", argc, argv);
+    case OBSRemoteMethodSetAutoReconnect:
+        return ChangeSetting(client, SettingKey::AutoReconnect, "SetAutoReconnect", argc, argv);
     }
-    default:
-        return false;
-    }
+    return false;
 }
 
 // The names go to the client as a list; it quotes and escapes each one, so a quote or a

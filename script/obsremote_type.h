@@ -11,58 +11,6 @@
 
 class OBSRemoteClient;
 
-enum OBSRemoteMember : uint32_t {
-    OBSRemoteMemberState = 0,
-    OBSRemoteMemberAuthRequired,
-    OBSRemoteMemberIsAuthenticated,
-    OBSRemoteMemberRemoteVersion,
-    OBSRemoteMemberIsMicrophoneMuted,
-    OBSRemoteMemberIsDesktopMuted,
-    OBSRemoteMemberDesktopVolume,
-    OBSRemoteMemberMicrophoneVolume,
-    OBSRemoteMemberIsStreaming,
-    OBSRemoteMemberIsPreview,
-    OBSRemoteMemberBytesPerSecond,
-    OBSRemoteMemberStrain,
-    OBSRemoteMemberTotalStreamTime,
-    OBSRemoteMemberNumTotalFrames,
-    OBSRemoteMemberNumDroppedFrames,
-    OBSRemoteMemberFPS,
-    OBSRemoteMemberCurrentScene,
-    OBSRemoteMemberCurrentSceneName,
-    OBSRemoteMemberScene,
-    OBSRemoteMemberNumScenes,
-    OBSRemoteMemberHost,
-    OBSRemoteMemberPort,
-    OBSRemoteMemberAutoReconnect,
-    OBSRemoteMemberReconnectAttempt,
-    OBSRemoteMemberReconnectDelay,
-    OBSRemoteMemberCount
-};
-
-enum OBSRemoteMethod : uint32_t {
-    OBSRemoteMethodGetVersion = 0,
-    OBSRemoteMethodGetVolumes,
-    OBSRemoteMethodSetVolume,
-    OBSRemoteMethodToggleMicMute,
-    OBSRemoteMethodToggleDesktopMute,
-    OBSRemoteMethodAuthenticate,
-    OBSRemoteMethodGetStreamingStatus,
-    OBSRemoteMethodStartStreaming,
-    OBSRemoteMethodStartPreview,
-    OBSRemoteMethodGetSceneList,
-    OBSRemoteMethodGetCurrentScene,
-    OBSRemoteMethodSetCurrentScene,
-    OBSRemoteMethodSetSourceOrder,
-    OBSRemoteMethodSetSourceRender,
-    OBSRemoteMethodConnect,
-    OBSRemoteMethodDisconnect,
-    OBSRemoteMethodSetHost,
-    OBSRemoteMethodSetPort,
-    OBSRemoteMethodSetAutoReconnect,
-    OBSRemoteMethodCount
-};
-
 class OBSRemoteType : public KSTypeDefinition {
 public:
     explicit OBSRemoteType(OBSRemoteClient* client);

@@ -1,5 +1,5 @@
-// The event table: the nineteen names in the order the host registers them. Scripts
-// subscribe by these names, so they never change.
+// The event table: the nineteen names in the order the host registers them, made from the
+// client's event list. Scripts subscribe by these names, so they never change.
 #include "script/script_events.h"
 
 #include "client/obs_remote_client.h"
@@ -7,27 +7,10 @@
 
 namespace {
 
-const char* const EventNames[ClientEventCount] = {
-    "OBSRemote:StateChanged",
-    "OBSRemote:Error",
-    "OBSRemote:AuthAccepted",
-    "OBSRemote:AuthFailed",
-    "OBSRemote:VersionRsp",
-    "OBSRemote:VolumesRsp",
-    "OBSRemote:AuthRequiredRsp",
-    "OBSRemote:StreamStatusRsp",
-    "OBSRemote:SceneListRsp",
-    "OBSRemote:CurrentSceneRsp",
-    "OBSRemote:StreamStarting",
-    "OBSRemote:StreamStopping",
-    "OBSRemote:StreamStatus",
-    "OBSRemote:SwitchScenes",
-    "OBSRemote:ScenesChanged",
-    "OBSRemote:SourceOrderChanged",
-    "OBSRemote:RepopulateSources",
-    "OBSRemote:SourceChanged",
-    "OBSRemote:VolumeChanged",
-};
+#define HVE_SCRIPT_EVENT_NAME(name) "OBSRemote:" #name,
+const char* const EventNames[] = {HVE_CLIENT_EVENTS(HVE_SCRIPT_EVENT_NAME)};
+#undef HVE_SCRIPT_EVENT_NAME
+static_assert(sizeof(EventNames) / sizeof(EventNames[0]) == ClientEventCount);
 
 } // namespace
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <limits>
 
-#include "client/scene_model.h"
+#include "client/name_compare.h"
 #include "hvui/ui_manager.h"
 #include "hvui/xml_helper.h"
 

@@ -1,6 +1,6 @@
-// Scoped guard over a CCriticalSection. CPortableLock is the platform-neutral base;
-// CWinLock (Windows) and CPosixLock (POSIX) behave alike, and CPlatformLock names
-// whichever this build has.
+// Scoped guard over a CCriticalSection. CPortableLock is the platform-neutral base and
+// CWinLock the one guard; it keeps its Windows name on POSIX too, where the critical
+// section beneath it is a recursive mutex.
 #pragma once
 
 #include "support/critical_section.h"
@@ -19,18 +19,18 @@ protected:
 
 // Both platforms share the guard's logic; only the critical section differs, and that is
 // hidden in CCriticalSection.
-class CSectionGuard : public CPortableLock {
+class CWinLock : public CPortableLock {
 public:
-    explicit CSectionGuard(CCriticalSection* section = nullptr) : CriticalSection(section), Locked(false)
+    explicit CWinLock(CCriticalSection* section = nullptr) : CriticalSection(section), Locked(false)
     {
         if (CriticalSection != nullptr) {
             CriticalSection->Enter();
             Locked = true;
         }
     }
-    ~CSectionGuard() { Unlock(); }
-    CSectionGuard(const CSectionGuard&) = delete;
-    CSectionGuard& operator=(const CSectionGuard&) = delete;
+    ~CWinLock() { Unlock(); }
+    CWinLock(const CWinLock&) = delete;
+    CWinLock& operator=(const CWinLock&) = delete;
 
     // Stores the section without taking it.
     void Attach(CCriticalSection* section) override { CriticalSection = section; }
@@ -54,11 +54,3 @@ private:
     CCriticalSection* CriticalSection;
     bool Locked;
 };
-
-#ifdef _WIN32
-using CWinLock = CSectionGuard;
-using CPlatformLock = CWinLock;
-#else
-using CPosixLock = CSectionGuard;
-using CPlatformLock = CPosixLock;
-#endif

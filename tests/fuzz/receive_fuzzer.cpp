@@ -33,17 +33,17 @@ void Deliver(OBSRemoteClient& client, ReceiveAssembler& assembler, const uint8_t
 void WalkModel(OBSRemoteClient& client)
 {
     SceneModel& model = client.Model;
-    CSectionGuard scenes(&model.ScenesLock);
+    CWinLock scenes(&model.ScenesLock);
     model.CurrentScene();
     for (uint32_t i = 0; i < model.SceneCount(); ++i) {
         SceneInfo* scene = model.SceneAt(i);
         if (model.SceneBySerial(scene->Serial) != scene) {
             __builtin_trap();
         }
-        CSectionGuard sources(&scene->SourcesLock);
+        CWinLock sources(&scene->SourcesLock);
         for (uint32_t j = 0; j < SceneModel::SourceCount(scene); ++j) {
             SourceInfo* source = SceneModel::SourceAt(scene, j);
-            CSectionGuard held;
+            CWinLock held;
             if (source->Scene != scene || source->Stale || model.SourceBySerial(source->Serial, held) != source) {
                 __builtin_trap();
             }

@@ -178,7 +178,7 @@ TEST_F(ConnectionTest, DisconnectDuringASessionStopsTheWorkerAndDestroysTheConte
         EXPECT_EQ(client.Session.Context, nullptr);
         EXPECT_EQ(client.State.load(), Disconnected);
         EXPECT_EQ(States(host.Events()), (Lines{"Connecting", "Connected", "Ready", "Disconnecting", "Disconnected"}));
-        CSectionGuard guard(&client.Session.SendLock);
+        CWinLock guard(&client.Session.SendLock);
         EXPECT_TRUE(client.Session.SendQueue.empty());
         EXPECT_EQ(client.Session.WakeContext, nullptr);
         EXPECT_FALSE(client.HaveVersion.load());

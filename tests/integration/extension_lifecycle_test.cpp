@@ -186,7 +186,7 @@ TEST(ExtensionLifecycle, StartUpRegistersEverythingInOrderAndWritesSettingsOnlyT
                              "RegisterService OBSRemote Service"})
         registrations.push_back(call);
     for (uint32_t i = 0; i < ClientEventCount; ++i)
-        registrations.push_back(std::string("RegisterEvent ") + ClientEventNames()[i]);
+        registrations.push_back(std::string("RegisterEvent ") + ScriptEventName(static_cast<ClientEvent>(i)));
 
     // The settings set found, else the one created, else none: then nothing is written.
     for (const auto& [find, create, settings] : std::vector<std::tuple<SettingsSetId, SettingsSetId, Lines>>{

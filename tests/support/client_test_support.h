@@ -10,31 +10,17 @@
 
 #include "client/dispatch.h"
 #include "client/obs_remote_client.h"
+#include "script/script_events.h"
 #include "support/portable_lock.h"
 #include "tests/support/json_value.h"
 #include "tests/support/recording_host.h"
-
-// The nineteen event names in registration order.
-inline const char* const* ClientEventNames()
-{
-    static const char* const Names[ClientEventCount] = {
-        "OBSRemote:StateChanged",     "OBSRemote:Error",           "OBSRemote:AuthAccepted",
-        "OBSRemote:AuthFailed",       "OBSRemote:VersionRsp",      "OBSRemote:VolumesRsp",
-        "OBSRemote:AuthRequiredRsp",  "OBSRemote:StreamStatusRsp", "OBSRemote:SceneListRsp",
-        "OBSRemote:CurrentSceneRsp",  "OBSRemote:StreamStarting",  "OBSRemote:StreamStopping",
-        "OBSRemote:StreamStatus",     "OBSRemote:SwitchScenes",    "OBSRemote:ScenesChanged",
-        "OBSRemote:SourceOrderChanged", "OBSRemote:RepopulateSources", "OBSRemote:SourceChanged",
-        "OBSRemote:VolumeChanged",
-    };
-    return Names;
-}
 
 // Points the client at the host and registers the events as start-up does.
 inline void AttachRecordingHost(RecordingHost& host, OBSRemoteClient& client)
 {
     client.Link.Host.store(&host);
     for (uint32_t i = 0; i < ClientEventCount; ++i) {
-        client.Link.EventIds[i].store(host.RegisterEvent(ClientEventNames()[i]));
+        client.Link.EventIds[i].store(host.RegisterEvent(ScriptEventName(static_cast<ClientEvent>(i))));
     }
 }
 
@@ -68,11 +54,11 @@ inline std::vector<std::string> FormatEvents(const RecordingHost& host)
 inline std::vector<std::string> DumpModel(SceneModel& model)
 {
     std::vector<std::string> lines;
-    CSectionGuard scenes(&model.ScenesLock);
+    CWinLock scenes(&model.ScenesLock);
     lines.push_back("current \"" + model.CurrentSceneName + "\"");
     for (SceneInfo* scene : model.Scenes) {
         lines.push_back("scene \"" + scene->Name + "\"");
-        CSectionGuard sources(&scene->SourcesLock);
+        CWinLock sources(&scene->SourcesLock);
         for (SourceInfo* source : scene->Sources) {
             char numbers[160];
             std::snprintf(numbers, sizeof(numbers), " render=%d x=%g y=%g cx=%g cy=%g", source->Render ? 1 : 0,

@@ -137,7 +137,7 @@ TEST_F(Answers, SceneListEventIsRaisedUnderTheListLock)
             RecordingHost::RaiseEvent(id, reserved, argc, argv, none);
             std::future<void> entered = Entered.get_future();
             Reader = std::thread([this] {
-                CSectionGuard guard(&Model->ScenesLock);
+                CWinLock guard(&Model->ScenesLock);
                 Entered.set_value();
             });
             EnteredDuringEvent = entered.wait_for(std::chrono::milliseconds(200)) == std::future_status::ready;

@@ -52,7 +52,7 @@ TEST(AuthenticationTest, AuthenticateAndTheKeptSecretAnswerChallengesWhileTheSal
         client.IsAuthenticated.store(false);
     };
     auto take = [&] {
-        CSectionGuard guard(&client.Session.SendLock);
+        CWinLock guard(&client.Session.SendLock);
         std::vector<std::string> queue(client.Session.SendQueue.begin(), client.Session.SendQueue.end());
         client.Session.SendQueue.clear();
         return queue;

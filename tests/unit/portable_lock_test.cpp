@@ -13,7 +13,7 @@
 static void ExpectFreeForOthers(CCriticalSection& section)
 {
     std::promise<void> taken;
-    std::thread other([&] { CPlatformLock guard(&section); taken.set_value(); });
+    std::thread other([&] { CWinLock guard(&section); taken.set_value(); });
     if (taken.get_future().wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
         ADD_FAILURE() << "the section is still held";
         std::abort();
@@ -23,20 +23,20 @@ static void ExpectFreeForOthers(CCriticalSection& section)
 
 TEST(PortableLock, NullGuardIsInertAndRealGuardsReenterAndReleaseInPairs)
 {
-    CPlatformLock none(nullptr);
+    CWinLock none(nullptr);
     none.Lock();
     EXPECT_FALSE(none.IsLocked());
     none.Unlock();
 
     CCriticalSection section;
     {
-        CPlatformLock outer(&section);
-        CPlatformLock inner(&section); // the same thread re-enters at once
+        CWinLock outer(&section);
+        CWinLock inner(&section); // the same thread re-enters at once
         inner.Unlock();
         EXPECT_TRUE(outer.IsLocked() && !inner.IsLocked());
     }
     // Attach takes nothing; a second Unlock releases nothing more.
-    CPlatformLock guard;
+    CWinLock guard;
     guard.Attach(&section);
     EXPECT_FALSE(guard.IsLocked());
     guard.Lock();

@@ -29,7 +29,7 @@ uint32_t HVE_THREADCALL Body(void* threadObject)
     CPlatformThread* thread = static_cast<CPlatformThread*>(threadObject);
     BodyControl* control = static_cast<BodyControl*>(thread->ThreadParameter);
     {
-        CPlatformLock guard(&thread->ThreadLock);
+        CWinLock guard(&thread->ThreadLock);
         Spin(control->Yields.load());
         thread->Started.store(true);
         Hold(control->HoldBeforeRunning);

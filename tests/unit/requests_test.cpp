@@ -53,7 +53,7 @@ struct RequestsTest : ::testing::Test {
     ~RequestsTest() override { client.State.store(Disconnected); }
     Lines Queue()
     {
-        CSectionGuard guard(&client.Session.SendLock);
+        CWinLock guard(&client.Session.SendLock);
         return Lines(client.Session.SendQueue.begin(), client.Session.SendQueue.end());
     }
 };

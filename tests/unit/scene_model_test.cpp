@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "client/name_compare.h"
 #include "support/portable_lock.h"
 #include "tests/support/json_value.h"
 
@@ -88,7 +89,7 @@ TEST(SceneModelTest, PopulateSourcesKeepsKnownRecordsInTheArraysOrder)
     EXPECT_FALSE(b->Stale);
     EXPECT_EQ(SceneModel::SourceAt(scene, 1)->X, 7.0);
     EXPECT_EQ(SceneModel::SourceAt(scene, 2)->Y, 1.0);
-    CSectionGuard held;
+    CWinLock held;
     EXPECT_EQ(model.SourceBySerial(cSerial, held), nullptr);
     EXPECT_FALSE(held.IsLocked());
     EXPECT_EQ(model.SourceBySerial(b->Serial, held), b);
@@ -132,7 +133,7 @@ TEST(SceneModelTest, StaleRemovalAndSerials)
     model.RemoveStaleScenes();
     ASSERT_EQ(model.SceneCount(), 2u);
     EXPECT_EQ(model.SceneAt(0)->Name + model.SceneAt(1)->Name, "s1s4");
-    CSectionGuard held;
+    CWinLock held;
     EXPECT_EQ(model.SourceBySerial(sourceSerial, held), nullptr);
     EXPECT_EQ(model.SceneBySerial(0), nullptr);
     SceneInfo* again = model.FindScene("s2", true); // perhaps at the same address
@@ -163,7 +164,7 @@ TEST(SceneModelTest, ReaderUnderTheLocksSeesWholeRecords)
     JsonValue narrow = ParseMessage(R"([{"name":"c","x":2.0}])");
     std::thread writer([&] {
         for (int i = 0; i < 2000; ++i) {
-            CSectionGuard scenes(&model.ScenesLock);
+            CWinLock scenes(&model.ScenesLock);
             model.MarkScenesStale();
             SceneInfo* scene = model.FindScene(i % 3 == 0 ? "One" : "Two", true);
             SceneModel::PopulateSources(scene, (i % 2 == 0 ? wide : narrow).get());
@@ -172,10 +173,10 @@ TEST(SceneModelTest, ReaderUnderTheLocksSeesWholeRecords)
         }
     });
     for (int i = 0; i < 2000; ++i) {
-        CSectionGuard scenes(&model.ScenesLock);
+        CWinLock scenes(&model.ScenesLock);
         for (uint32_t s = 0; s < model.SceneCount(); ++s) {
             SceneInfo* scene = model.SceneAt(s);
-            CSectionGuard sources(&scene->SourcesLock);
+            CWinLock sources(&scene->SourcesLock);
             for (SourceInfo* source : scene->Sources) {
                 EXPECT_EQ(source->Scene, scene);
                 EXPECT_TRUE(source->X == 1.0 || source->X == 2.0);

@@ -101,7 +101,7 @@ protected:
     // As a scene-list answer does: every scene not named again is deleted.
     void KeepOnlyScenes(Args names)
     {
-        CSectionGuard guard(&client.Model.ScenesLock);
+        CWinLock guard(&client.Model.ScenesLock);
         client.Model.MarkScenesStale();
         for (const char* name : names)
             client.Model.FindScene(name, false)->Stale = false;
@@ -111,7 +111,7 @@ protected:
     // The requests queued since the last look, without their message ids.
     std::vector<std::string> Sent()
     {
-        CSectionGuard guard(&client.Session.SendLock);
+        CWinLock guard(&client.Session.SendLock);
         std::vector<std::string> sent;
         for (const std::string& message : client.Session.SendQueue)
             sent.push_back(message.substr(0, message.find(",\"message-id\"")));
@@ -221,7 +221,7 @@ TEST_F(ScriptTypesTest, StaleOrForgedObjectsAnswerFalseAndHandedOutTextsStayVali
     // Cam is renamed, then the sources are rebuilt without it: its object is stale, Logo's lives on.
     client.Model.SetCurrentSceneName(std::string(200, 'n').c_str());
     {
-        CSectionGuard guard(&introRecord->SourcesLock);
+        CWinLock guard(&introRecord->SourcesLock);
         introRecord->Sources[0]->Name = std::string(300, 'r');
     }
     AddScene("Intro", R"([{"name":"Logo"}])");
@@ -262,9 +262,9 @@ TEST_F(ScriptTypesTest, ReadsStaySoundWhileTheWorkerRebuildsTheModel)
     std::thread worker([this, &done] {
         for (int i = 0; i < 400; ++i) {
             {
-                CSectionGuard guard(&client.Model.ScenesLock);
+                CWinLock guard(&client.Model.ScenesLock);
                 SceneInfo* intro = AddScene("Intro", i % 2 != 0 ? R"([{"name":"Cam"},{"name":"L"}])" : R"([{"name":"O"}])");
-                CSectionGuard sources(&intro->SourcesLock);
+                CWinLock sources(&intro->SourcesLock);
                 if (!intro->Sources.empty())
                     intro->Sources[0]->Name = std::string(i % 40 + 1u, 'r');
             }
@@ -274,6 +274,17 @@ TEST_F(ScriptTypesTest, ReadsStaySoundWhileTheWorkerRebuildsTheModel)
         }
         done.store(true);
     });
+    // Every name read is one the worker wrote whole, or none at all: a torn or stale text
+    // (a record read while it changed, or after it was deleted) is neither.
+    const auto wholeName = [](const std::string& read) {
+        if (read == "<none>" || read == "text Intro" || read == "text A much longer current scene name")
+            return true;
+        for (const char* source : {"text Cam", "text L", "text O", "text Logo"})
+            if (read == source)
+                return true;
+        return read.size() > 5 && read.size() <= 45 && read.find_first_not_of('r', 5) == std::string::npos;
+    };
+    std::string torn;
     size_t reads = 0;
     char text[64];
     while (!done.load() || reads == 0) {
@@ -283,14 +294,21 @@ TEST_F(ScriptTypesTest, ReadsStaySoundWhileTheWorkerRebuildsTheModel)
                  {pOBSRemoteSourceType, {Source(scene, "1"), oldSource}},
                  {pOBSRemoteType, {Obs}}}) {
             for (const KSValue& object : objects) {
-                for (const auto& [name, slot] : type->MemberIndex)
-                    Show(type, object, name.c_str(), {"1"});
+                for (const auto& [name, slot] : type->MemberIndex) {
+                    const std::string read = Show(type, object, name.c_str(), {"1"});
+                    if ((name == "Name" || name == "CurrentSceneName") && !wholeName(read) && torn.empty())
+                        torn = name + ": " + read;
+                }
                 type->ToText(object, text, sizeof(text));
             }
         }
         ++reads;
     }
     worker.join();
+    EXPECT_EQ(torn, "");
+    // The first objects' records went with the worker's first emptying of the list.
+    EXPECT_EQ(Show(pOBSRemoteSceneType, oldScene, "Name"), "<none>");
+    EXPECT_EQ(Show(pOBSRemoteSourceType, oldSource, "Name"), "<none>");
 }
 
 } // namespace
