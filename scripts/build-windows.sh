@@ -135,11 +135,9 @@ cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" \
 cmake --build "$BUILD" -j"$JOBS"
 timing project $t
 
-# What a Haven user installs: the module alone, dropped into the host's extension folder.
-ARTEFACT=$BUILD/HVEOBSRemote-win64.zip
-rm -f "$ARTEFACT"
-(cd "$BUILD/bin" && cmake -E tar cf "$ARTEFACT" --format=zip HVEOBSRemote.dll)
-echo "build-windows: $ARTEFACT"
+# What a Haven user installs (the build packs it): the stripped module alone, dropped into
+# the host's extension folder. Its debug information stays in bin/HVEOBSRemote.dll.debug.
+echo "build-windows: $BUILD/HVEOBSRemote-win64.zip"
 
 if [ $RUN_TESTS -eq 0 ]; then
   timing total $T0

@@ -17,6 +17,15 @@ makes both compilers emit the table), dumps the tables with
 cross-checks the second against x86_64-w64-mingw32-g++-posix -fdump-lang-class (the compiler
 that really builds the module), and compares slot by slot.
 
+With --expect-order FILE, the MSVC layout of each class is also compared with the operations
+the interface defines, listed in FILE in their declared order: two layouts that agree with
+each other can still both be wrong when a header moves, adds or removes an operation. The
+file has one "[Class]" section per class (or "[Class] = Other" for a class whose table is
+Other's), one operation per line: a name, "~" for the destructor, or for overloads the name
+with its parameter types, e.g. "AddMember(const char*, KSMemberHandler)". MSVC's own rule
+turns the declared order into slots: overloads share the place of the first one declared,
+the later-declared first.
+
 A MinGW-side declaration may spell the MSVC layout out: a virtual
 "void *<anything>ScalarDeletingDestructor(unsigned int)" matches MSVC's scalar deleting
 destructor, and "T *f(T *, args)" matches MSVC's "T f(args)".
@@ -283,9 +292,84 @@ def class_return_types(compiler_cmd, headers, types):
     return {t for n, t in enumerate(sorted(types)) if n in found}
 
 
+# ---- the declared order -------------------------------------------------------------------
+
+class ExpectedOperation:
+    def __init__(self, text):
+        self.text = text
+        m = re.match(r"^\s*(~|[A-Za-z_]\w*)\s*(?:\((.*)\))?\s*$", text)
+        if not m:
+            raise ToolError(f"cannot read expected operation: {text}")
+        self.name = m.group(1)
+        self.params = normalise_params(m.group(2)) if m.group(2) is not None else None
+
+    def matches(self, slot):
+        if self.name == "~":
+            return slot.destructor is not None
+        if slot.destructor or slot.name != self.name:
+            return False
+        return self.params is None or self.params == slot.params
+
+
+def read_expected_orders(path):
+    """{class: [ExpectedOperation]} in declared order."""
+    sections, aliases, current = {}, {}, None
+    with open(path) as f:
+        for number, raw in enumerate(f, 1):
+            line = raw.split("#", 1)[0].strip()
+            if not line:
+                continue
+            m = re.match(r"^\[(\w+)\]\s*(?:=\s*(\w+))?$", line)
+            if m:
+                current = m.group(1)
+                if m.group(2):
+                    aliases[current] = m.group(2)
+                    current = None
+                else:
+                    sections[current] = []
+                continue
+            if current is None:
+                raise ToolError(f"{path}:{number}: operation outside a class section")
+            sections[current].append(ExpectedOperation(line))
+    for alias, target in aliases.items():
+        if target not in sections:
+            raise ToolError(f"{path}: [{alias}] refers to the unknown class {target}")
+        sections[alias] = sections[target]
+    return sections
+
+
+def msvc_slot_order(declared):
+    """MSVC's slots for operations declared in this order: each overload set at the place of
+    its first declaration, its members in reverse declaration order."""
+    slots, placed = [], set()
+    for op in declared:
+        if op.name in placed:
+            continue
+        placed.add(op.name)
+        group = [o for o in declared if o.name == op.name]
+        slots.extend(reversed(group) if op.name != "~" else group)
+    return slots
+
+
+def compare_with_declared(cls, msvc_slots, declared):
+    """Prints where the MSVC table departs from the declared operations; answers the count."""
+    expected = msvc_slot_order(declared)
+    problems = 0
+    for index in range(max(len(expected), len(msvc_slots))):
+        want = expected[index] if index < len(expected) else None
+        have = msvc_slots[index] if index < len(msvc_slots) else None
+        if want and have and want.matches(have):
+            continue
+        have_text = have.describe() if have else "nothing"
+        want_text = want.text if want else "nothing (a slot the interface does not define)"
+        print(f"!! ORDER slot {index}: MSVC has {have_text}; the interface declares {want_text} here")
+        problems += 1
+    return problems
+
+
 # ---- comparing ---------------------------------------------------------------------------
 
-def compare_class(cls, msvc_tables, mingw_slots, secondary, gcc_names, class_returns):
+def compare_class(cls, msvc_tables, mingw_slots, secondary, gcc_names, class_returns, declared=None):
     """Prints the slot table of one class; answers the number of differences."""
     problems = 0
     print(f"== {cls}")
@@ -343,6 +427,9 @@ def compare_class(cls, msvc_tables, mingw_slots, secondary, gcc_names, class_ret
         i += 1 if left else 0
         j += rows if right else 0
 
+    if declared is not None:
+        problems += compare_with_declared(cls, msvc, declared)
+
     for name in by_value:
         print(f"!! DIFF {name}: returns a class type by value; MSVC passes a hidden "
               "result pointer (this in RCX, result in RDX), MinGW does not")
@@ -376,6 +463,7 @@ def main(argv):
     parser.add_argument("-D", dest="defines", action="append", default=[], help="preprocessor definition")
     parser.add_argument("--clang", default="clang++")
     parser.add_argument("--gxx", default=f"{MINGW_TRIPLE}-g++-posix")
+    parser.add_argument("--expect-order", help="file with the declared operations of every class")
     parser.add_argument("--no-gcc", action="store_true", help="skip the g++ cross-check")
     parser.add_argument("--expect", choices=["match", "differ"], default="match",
                         help="the outcome that makes the exit code 0 (differ is for self-tests)")
@@ -384,6 +472,11 @@ def main(argv):
         parser.error("give at least one --header and one --class")
 
     try:
+        orders = read_expected_orders(args.expect_order) if args.expect_order else None
+        if orders is not None:
+            missing = [c for c in args.classes if c not in orders]
+            if missing:
+                raise ToolError(f"{args.expect_order} declares no operations for {', '.join(missing)}")
         gcc_dir = mingw_gcc_dir(args.gxx)
         common = ["-std=c++17", "-w"] + [f"-I{d}" for d in args.includes] + [f"-D{d}" for d in args.defines]
         sysinc = system_includes(gcc_dir)
@@ -417,7 +510,8 @@ def main(argv):
             returns = {t for t in returns if t and not t.endswith(("*", "&")) and t != "void"}
             class_returns = class_return_types(msvc_cmd, args.header, returns)
             gcc_names = parse_gcc(gcc_dump, cls) if gcc_dump is not None else None
-            problems += compare_class(cls, msvc_tables, mingw_slots, secondary, gcc_names, class_returns)
+            declared = orders[cls] if orders is not None else None
+            problems += compare_class(cls, msvc_tables, mingw_slots, secondary, gcc_names, class_returns, declared)
     except ToolError as error:
         print(f"check_vtable_layout: {error}", file=sys.stderr)
         return 2

@@ -1,6 +1,7 @@
 // The exception guard around the extension's start-up. A crash inside the guarded routine
 // (a C++ exception or, on POSIX, a fatal signal of the guarded thread: SIGSEGV, SIGBUS,
-// SIGILL, SIGFPE, SIGABRT; on Windows any exception but a breakpoint or single step) is
+// SIGILL, SIGFPE, SIGABRT; on Windows any exception but a breakpoint or single step that
+// no handler of the frames inside the routine, the host's among them, has taken) is
 // handed to the reporter, and then the process ends with CrashExitCode. Breakpoints and
 // single steps (SIGTRAP) pass on to whoever handles them. The handlers that were in place
 // before are back when the routine returns.

@@ -7,6 +7,7 @@
 #include "script/script_registration.h"
 #include "shell/crash_guard.h"
 #include "shell/crash_report.h"
+#include "shell/frame_element_factory.h"
 #include "shell/module_objects.h"
 #include "shell/module_state.h"
 #include "shell/obsremote_command.h"
@@ -64,6 +65,9 @@ bool InitializeSteps(void* context)
     g_Client.Link.Host.store(host);
     g_Client.Link.Identity.store(identity);
     RegisterScriptEvents(host, g_Client.Link);
+    if (const char* reason = g_FrameElementType.NotOfferedReason()) {
+        host->ConsolePrintf("HVEOBSRemote: obsremoteframe: %s; the element type is not offered", reason);
+    }
     host->ConsolePrintf("HVEOBSRemote version %s Loaded", ExtensionVersion);
     // Scripts learn the starting state this way, although the client's state has not changed.
     g_Client.RaiseStateChanged(Disconnected);
@@ -97,6 +101,9 @@ void HVEOBSRemote::Shutdown()
     if (g_Client.State.load() != Disconnected || g_Client.Worker.IsRunning.load()) {
         g_Client.Disconnect();
     }
+    // A connection that ended by itself leaves Disconnected while its worker may still be
+    // on its way out (raising its last event); wait for that thread as well.
+    g_Client.Worker.Stop();
     HostInterface* host = g_Module.Host;
     if (host == nullptr) {
         return;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "shell/gui_binding.h"
+
 namespace {
 
 // The element interface version; the module exports the same value as KGUI_Version.
@@ -75,3 +77,12 @@ KGUIElement* KGUIFactory<KGUIOBSRemoteFrame>::CreateElementFromXML(KGUIElement* 
     Elements[frame] = 1;
     return frame;
 }
+
+FrameElementType::FrameElementType() : Reason(BindGuiLibrary())
+{
+    if (Reason == nullptr) {
+        Factory.emplace();
+    }
+}
+
+FrameElementType::~FrameElementType() { Factory.reset(); }

@@ -1,6 +1,6 @@
 // Module entry on Windows: process attach records where the module lives; process detach
-// destroys the extension object before the static objects go. Every notification answers
-// success.
+// destroys the extension object before the static objects go, and tells the thread
+// wrapper that no waiting may happen from here on. Every notification answers success.
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -9,6 +9,7 @@
 #include "shell/extension.h"
 #include "shell/module_path.h"
 #include "shell/module_state.h"
+#include "support/portable_thread.h"
 
 namespace {
 
@@ -28,13 +29,15 @@ void OnProcessAttach(HINSTANCE instance)
 
 } // namespace
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {
     switch (reason) {
     case DLL_PROCESS_ATTACH:
         OnProcessAttach(instance);
         break;
     case DLL_PROCESS_DETACH:
+        // Reserved is set when the whole process ends rather than the module alone.
+        CWindowsThread::NoteModuleDetaching(reserved != nullptr);
         DestroyExtensionObject();
         break;
     default:

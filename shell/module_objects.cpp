@@ -4,6 +4,6 @@
 #include "shell/frame_element_factory.h"
 
 OBSRemoteClient g_Client;
-KGUIFactory<KGUIOBSRemoteFrame> g_FrameElementFactory;
+FrameElementType g_FrameElementType;
 
 // The frame element factory is defined here, after the client.

@@ -1,27 +1,62 @@
 #include "support/portable_thread.h"
 
+namespace {
+
+std::atomic<bool> g_ModuleDetaching{false};
+std::atomic<bool> g_ProcessEnding{false};
+
+} // namespace
+
+void CWindowsThread::NoteModuleDetaching(bool processEnding)
+{
+    g_ProcessEnding.store(processEnding);
+    g_ModuleDetaching.store(true);
+}
+
 CWindowsThread::CWindowsThread()
     : IsRunning(false), StopRequested(false), Started(false), ThreadParameter(nullptr), ThreadId(0),
-      ThreadHandle(nullptr)
+      ThreadHandle(nullptr), Routine(nullptr), PinnedModule(nullptr)
 {
 }
 
 CWindowsThread::~CWindowsThread()
 {
+    if (g_ProcessEnding.load()) {
+        return;
+    }
     if (IsRunning.load()) {
-        Stop();
+        if (g_ModuleDetaching.load()) {
+            StopBody();
+        } else {
+            Stop();
+        }
     }
-    // The module's static client is destroyed while the loader lock is held (process
-    // detach), and a thread cannot finish ending without that lock: waiting for it here
-    // would never return. The body has left its lock already; closing the handle suffices.
-    if (ThreadHandle != nullptr) {
-        CloseHandle(ThreadHandle);
-        ThreadHandle = nullptr;
+    if (g_ModuleDetaching.load()) {
+        // No waiting under the loader lock: the thread, if it still exists, holds its own
+        // reference on the module and ends on its own.
+        if (ThreadHandle != nullptr) {
+            CloseHandle(ThreadHandle);
+            ThreadHandle = nullptr;
+        }
+        return;
     }
+    ReleaseHandle();
 }
 
-// The previous body has cleared IsRunning and is returning; wait for it so the handle can
-// be closed instead of leaking one per session.
+// The routine runs with the module pinned; the pin is dropped by the call that also ends
+// the thread, so no instruction of the module runs after it.
+DWORD WINAPI CWindowsThread::Trampoline(LPVOID threadObject)
+{
+    CWindowsThread* thread = static_cast<CWindowsThread*>(threadObject);
+    HMODULE module = thread->PinnedModule;
+    DWORD code = thread->Routine(thread);
+    if (module != nullptr) {
+        FreeLibraryAndExitThread(module, code);
+    }
+    return code;
+}
+
+// Waits for the system thread to end and closes its handle; a thread never waits for itself.
 void CWindowsThread::ReleaseHandle()
 {
     if (ThreadHandle != nullptr && GetThreadId(ThreadHandle) != GetCurrentThreadId()) {
@@ -49,11 +84,20 @@ bool CWindowsThread::Start(ThreadRoutine routine, void* parameter, bool waitForS
     ThreadParameter = parameter;
     StopRequested.store(false);
     Started.store(false);
+    Routine = routine;
 
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                            reinterpret_cast<LPCWSTR>(reinterpret_cast<const void*>(&CWindowsThread::Trampoline)),
+                            &module)) {
+        return false;
+    }
+    PinnedModule = module;
     DWORD id = 0;
-    ThreadHandle = CreateThread(nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(routine), this, 0, &id);
+    ThreadHandle = CreateThread(nullptr, 0, &CWindowsThread::Trampoline, this, 0, &id);
     ThreadId.store(id);
     if (ThreadHandle == nullptr) {
+        FreeLibrary(module);
         return false;
     }
     if (waitForStart) {
@@ -64,12 +108,19 @@ bool CWindowsThread::Start(ThreadRoutine routine, void* parameter, bool waitForS
     return true;
 }
 
-void CWindowsThread::Stop()
+// Asks the body to stop and waits until it has let go of ThreadLock.
+void CWindowsThread::StopBody()
 {
     StopRequested.store(true);
     ThreadLock.Enter();
     ThreadId.store(0);
     ThreadLock.Leave();
+}
+
+void CWindowsThread::Stop()
+{
+    StopBody();
+    ReleaseHandle();
 }
 
 void CWindowsThread::Terminate()

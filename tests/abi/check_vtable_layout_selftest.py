@@ -31,7 +31,16 @@ CASES = {
         "HalfShim": (False, ["different parameters"]),
         "ShimWithTrailingDestructor": (True, ["MinGW-only destructor slot past the MSVC table"]),
     },
+    "declared_order.h": {
+        "MovedPair": (False, ["ORDER slot 1: MSVC has void Read(); the interface declares Close"]),
+        "AddedSlot": (False, ["ORDER slot 1: MSVC has void Flush()"]),
+        "RemovedSlot": (False, ["ORDER slot 1: MSVC has nothing; the interface declares Close"]),
+        "SwappedOverloads": (False, ["ORDER slot 0: MSVC has bool Add(const char*)"]),
+        "AsDeclared": (True, []),
+    },
 }
+# Samples checked against the operations declared for them.
+DECLARED_ORDERS = {"declared_order.h": "declared_order.txt"}
 
 
 def reports(output):
@@ -45,6 +54,8 @@ def main():
     failures = []
     for header, classes in CASES.items():
         cmd = [sys.executable, TOOL, "--header", os.path.join(SAMPLES, header)]
+        if header in DECLARED_ORDERS:
+            cmd += ["--expect-order", os.path.join(SAMPLES, DECLARED_ORDERS[header])]
         for cls in classes:
             cmd += ["--class", cls]
         proc = subprocess.run(cmd, capture_output=True, text=True)

@@ -1,6 +1,6 @@
 // The module as the Haven host loads it on Windows: the creation exports answer once, the
-// entry point records the module's Windows file name and folder, and FreeLibrary unloads
-// the module with its extension object.
+// entry point records the module's Windows file name and folder, start-up without a GUI
+// library says so in one line, and FreeLibrary unloads the module with its extension object.
 #include <gtest/gtest.h>
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -73,7 +73,13 @@ TEST(ExtensionLifecycleWindows, StartUpWritesTheWindowsFileNameAndFolderAndShutD
     EXPECT_EQ(folder.find('/'), std::string::npos) << folder;
     EXPECT_NE(folder.back(), '\\') << folder;
     EXPECT_EQ(settings["Version"], "20140906");
-    EXPECT_EQ(host.Lines(), std::vector<std::string>{"HVEOBSRemote version 20140906 Loaded"});
+    // No GUI library is loaded in this program, and the module loads none: one line says the
+    // element type is missing, and start-up goes on.
+    ASSERT_EQ(GetModuleHandleA("libhvui.dll"), nullptr);
+    EXPECT_EQ(host.Lines(), (std::vector<std::string>{
+                                "HVEOBSRemote: obsremoteframe: no GUI library loaded in the host; the element type is "
+                                "not offered",
+                                "HVEOBSRemote version 20140906 Loaded"}));
     extension->Shutdown();
     EXPECT_TRUE(module.Unload());
 }

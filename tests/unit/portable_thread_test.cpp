@@ -39,8 +39,7 @@ uint32_t HVE_THREADCALL Body(void* threadObject)
             std::this_thread::yield();
         Spin(control->Yields.load());
         thread->IsRunning.store(false);
-        // Set while still holding ThreadLock: a Stop that waits for the lock sees it, on
-        // either platform (the Win32 Stop does not join the thread).
+        // Set while still holding ThreadLock: a Stop that waits for the lock sees it.
         control->LockReleased.store(true);
     }
     Hold(control->HoldAfterClear);
