@@ -7,7 +7,8 @@
 
 // A rejected password shows only in the error text ("Authentication Failed. Attempts
 // Remaining: 9"); the letter case is the plug-in's own. Scripts get every error text, also
-// an empty one when the plug-in sent none. Nothing in the client changes.
+// an empty one when the plug-in sent none. A rejected secret is discarded, so no reconnect
+// sends it again; nothing else in the client changes.
 void HandleErrorResponse(OBSRemoteClient& client, json_t* message)
 {
     const char* text = ReadString(message, "error");
@@ -15,6 +16,7 @@ void HandleErrorResponse(OBSRemoteClient& client, json_t* message)
         text = "";
     }
     if (std::strstr(text, "Authentication Failed") != nullptr) {
+        client.DiscardAuthSecret();
         client.Raise(ClientEvent::AuthFailed);
     }
     const char* args[] = {text};

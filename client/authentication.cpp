@@ -3,7 +3,8 @@
 //
 // secret = Base64(SHA-256(password ‖ salt)) stays valid as long as the plug-in's password
 // (and with it the salt) is unchanged; each connection brings a fresh challenge, answered
-// with Base64(SHA-256(secret ‖ challenge)).
+// with Base64(SHA-256(secret ‖ challenge)). The plug-in locks itself after ten failed
+// attempts, so a secret serves reconnects only once the plug-in has accepted it.
 #include "client/auth_hash.h"
 #include "client/obs_remote_client.h"
 #include "client/requests.h"
@@ -20,6 +21,7 @@ void OBSRemoteClient::Authenticate(const char* password)
         CWinLock guard(&Session.SendLock);
         AuthSecret.Set(Base64Sha256(password != nullptr ? password : "", salt));
         AuthSecretSalt.Set(salt);
+        AuthSecretAccepted = false;
     }
     SendAuthentication();
     RequestRefresh();
@@ -46,7 +48,7 @@ void OBSRemoteClient::ReauthenticateIfPossible()
     }
     {
         CWinLock guard(&Session.SendLock);
-        if (AuthSecret.Empty() || AuthSecretSalt.Get() != AuthSalt.Get()) {
+        if (!AuthSecretAccepted || AuthSecret.Empty() || AuthSecretSalt.Get() != AuthSalt.Get()) {
             return;
         }
     }
@@ -54,12 +56,26 @@ void OBSRemoteClient::ReauthenticateIfPossible()
     RequestRefresh();
 }
 
-// Raises "OBSRemote:AuthAccepted" once per change from not accepted to accepted.
+// Raises "OBSRemote:AuthAccepted" once per change from not accepted to accepted. Before
+// the plug-in accepts, it answers every such request with "Not Authenticated", so the
+// change shows that the secret last sent was right.
 void OBSRemoteClient::MarkAuthenticated()
 {
     if (!IsAuthenticated.exchange(true)) {
+        {
+            CWinLock guard(&Session.SendLock);
+            AuthSecretAccepted = !AuthSecret.Empty();
+        }
         Raise(ClientEvent::AuthAccepted);
     }
+}
+
+void OBSRemoteClient::DiscardAuthSecret()
+{
+    CWinLock guard(&Session.SendLock);
+    AuthSecret.Clear();
+    AuthSecretSalt.Clear();
+    AuthSecretAccepted = false;
 }
 
 bool OBSRemoteClient::QueryAuthRequired(bool& required)

@@ -29,15 +29,22 @@ const char* StateName(uint32_t state)
     }
 }
 
-// The event goes out before the field changes, so a reader of the state during the call
-// still sees the old one.
+// The state is stored before its event goes out, so a handler that reads it sees the state
+// it was told about.
 void OBSRemoteClient::SetState(uint32_t state)
 {
-    if (State.load() == state) {
-        return;
+    if (State.exchange(state) != state) {
+        RaiseStateChanged(state);
     }
-    RaiseStateChanged(state);
-    State.store(state);
+}
+
+bool OBSRemoteClient::MoveState(uint32_t from, uint32_t to)
+{
+    if (!State.compare_exchange_strong(from, to)) {
+        return false;
+    }
+    RaiseStateChanged(to);
+    return true;
 }
 
 void OBSRemoteClient::RaiseStateChanged(uint32_t state)

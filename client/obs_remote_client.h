@@ -18,6 +18,7 @@
 #include "client/guarded_text.h"
 #include "client/reconnect.h"
 #include "client/scene_model.h"
+#include "client/session.h"
 #include "client/session_state.h"
 #include "haven/host_interface.h"
 #include "support/portable_thread.h"
@@ -65,6 +66,7 @@ public:
     // --- authentication ---
     GuardedText AuthSecret;
     GuardedText AuthSecretSalt; // the salt AuthSecret was made with (under Session.SendLock with it)
+    bool AuthSecretAccepted = false; // the plug-in accepted AuthSecret (under Session.SendLock)
     std::atomic<bool> HaveAuthInfo{false};
     GuardedText AuthSalt;
     GuardedText AuthChallenge;
@@ -96,6 +98,9 @@ public:
     SessionState Session;
 
     std::atomic<uint32_t> State{Disconnected};
+    // Set on the worker thread by Connect and Disconnect called from its handlers.
+    std::atomic<bool> RestartRequested{false};
+    std::atomic<bool> DisconnectOnWorker{false};
     uint32_t NextMessageId = 1; // under Session.SendLock
 
     ClientHostLink Link;
@@ -106,11 +111,27 @@ public:
 
     // Automatic reconnection: the awaited attempt and its back-off.
     ReconnectState Reconnect;
+    // How long the opening handshake may take, from the start of the TCP connection.
+    uint32_t HandshakeLimitMs = 10000;
 
     // --- state machine ---
+    // Both may be called on either thread, also from an event handler that the host runs
+    // at once on the worker thread: there they only ask the worker, which acts once the
+    // handler has returned.
     void Connect();
     void Disconnect();
+    // Stores the state, then raises its event; nothing when the state is unchanged.
     void SetState(uint32_t state);
+    // The one-time transition from `from` to `to`: false, and no event, when the state is no
+    // longer `from` (the other thread changed it first).
+    bool MoveState(uint32_t from, uint32_t to);
+    // The worker's word that its session has ended and why; it decides the state that
+    // follows. Worker thread, after the session's context is gone.
+    void SessionEnded(SessionEnd why);
+    // Whether a handler on the worker thread asked for a new session (Connect after the
+    // last one's "Disconnected"); readies the client for it. Worker thread.
+    bool TakeSessionRestart();
+    bool OnWorkerThread() const;
     void RaiseStateChanged(uint32_t state);
     bool IsConnected() const;
     void ResetStatus();
@@ -130,6 +151,8 @@ public:
     void ChangeConnectionSetting(const char* operation, SettingKey key, const char* text);
     // True while an automatic attempt is planned or waited for (member ReconnectDelay).
     bool IsReconnectPlanned() const { return Reconnect.DelayMs.load() >= 0; }
+    // Whether the AutoReconnect setting asks for another attempt now.
+    bool ReconnectWanted() const;
 
     // --- requests (each prints "HVEOBSRemote: <name>: Not connected" while not connected) ---
     void GetVersion();
@@ -157,12 +180,14 @@ public:
     void Authenticate(const char* password);
     void SendAuthentication();
     // For the GetAuthRequired answer of a new connection that demands a password: when a
-    // secret from an earlier Authenticate is kept and the plug-in's salt is still the one it
-    // was made with, answers this connection's challenge and sends RequestRefresh's
-    // requests. Otherwise does nothing (a changed salt means a changed password; a try would
-    // only use up one of the plug-in's attempts).
+    // secret that the plug-in accepted is kept and its salt is still the one it was made with,
+    // answers this connection's challenge and sends RequestRefresh's requests. Otherwise does
+    // nothing (a changed salt means a changed password; a try would only use up one of the
+    // plug-in's attempts).
     void ReauthenticateIfPossible();
     void MarkAuthenticated();
+    // A rejected secret is forgotten: sending it again only uses up the plug-in's attempts.
+    void DiscardAuthSecret();
     bool QueryAuthRequired(bool& required);
     bool QueryIsAuthenticated(bool& authenticated);
 

@@ -38,8 +38,10 @@ struct ReconnectState {
     // 0 for a session a script's Connect started, n for the n-th automatic attempt since
     // the last session that reached Ready. Set before the attempt's "Connecting" event.
     std::atomic<uint32_t> Attempt{0};
-    // Worker only (the host's thread touches it while no worker runs).
+    // Worker only (the host's thread touches them while no worker runs): the back-off, and
+    // whether the last session reached Ready, after which the attempts count from 1 again.
     ReconnectBackoff Backoff;
+    bool ReadyReached = false;
 
     std::mutex WaitLock;
     std::condition_variable Wake;

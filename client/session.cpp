@@ -24,14 +24,15 @@
 
 namespace {
 
-constexpr lws_usec_t ServiceInterval = 10 * LWS_US_PER_MS;
+// How long a stop waits for the connection to take its close frame; a peer that has stopped
+// reading is cut off after this.
+constexpr lws_usec_t CloseLimit = 100 * LWS_US_PER_MS;
 
 struct SessionRun;
 
-// The library's service call waits for the next timer or socket event, whatever timeout it
-// is given; a timer that fires every 10 ms keeps the worker looking at its stop flag.
-struct TickTimer {
-    lws_sorted_usec_list_t Sul; // first member: the timer callback finds its TickTimer by it
+// A one-shot timer of the session; the timer callback finds its SessionRun through it.
+struct SessionTimer {
+    lws_sorted_usec_list_t Sul; // first member: the callback gets its address
     SessionRun* Run;
 };
 
@@ -42,22 +43,59 @@ struct SessionRun {
 
     OBSRemoteClient& Client;
     lws_context* Context = nullptr;
+    lws* Pending = nullptr;     // the connection being made, until it is established or gone
     lws* Wsi = nullptr;         // the established connection
     bool Open = false;          // Wsi may be written to
+    bool Starting = true;       // still trying the addresses in turn (StartConnection)
     bool TcpConnected = false;  // the current attempt got as far as sending its handshake
-    bool AttemptFailed = false; // the current attempt ended in a connection error
+    bool AttemptFailed = false; // the current attempt ended
+    bool Closing = false;       // a stop was seen: the close handshake is under way
     bool Destroying = false;    // the context is being destroyed: leave the client alone
-    bool ReachedReady = false;  // the session got as far as Ready
-    TickTimer Tick{};
+    bool Ended = false;         // the service loop is to end, for the reason in Why
+    SessionEnd Why = SessionEnd::Stopped;
+    SessionTimer HandshakeTimer{};
+    SessionTimer CloseTimer{};
     ReceiveAssembler Assembler;
     std::vector<unsigned char> WriteBuffer;
 };
 
-void OnTick(lws_sorted_usec_list_t* sul)
+// Every way a running session can end comes here; the first reason counts.
+void EndSession(SessionRun& run, SessionEnd why)
 {
-    TickTimer* tick = reinterpret_cast<TickTimer*>(sul);
-    lws_sul_schedule(tick->Run->Context, 0, &tick->Sul, OnTick, ServiceInterval);
+    if (!run.Ended) {
+        run.Ended = true;
+        run.Why = why;
+    }
 }
+
+SessionRun* RunOfTimer(lws_sorted_usec_list_t* sul) { return reinterpret_cast<SessionTimer*>(sul)->Run; }
+
+void Schedule(SessionRun& run, SessionTimer& timer, sul_cb_t callback, lws_usec_t after)
+{
+    timer.Run = &run;
+    lws_sul_schedule(run.Context, 0, &timer.Sul, callback, after);
+}
+
+void Cancel(SessionRun& run, SessionTimer& timer, sul_cb_t callback)
+{
+    lws_sul_schedule(run.Context, 0, &timer.Sul, callback, LWS_SET_TIMER_USEC_CANCEL);
+}
+
+// The plug-in answers a handshake in well under a second; one that has not completed in
+// the client's limit will not.
+void OnHandshakeLimit(lws_sorted_usec_list_t* sul)
+{
+    SessionRun& run = *RunOfTimer(sul);
+    if (run.Open) {
+        return;
+    }
+    if (run.Starting) {
+        run.AttemptFailed = true;
+    }
+    EndSession(run, SessionEnd::HandshakeTimedOut);
+}
+
+void OnCloseLimit(lws_sorted_usec_list_t* sul) { EndSession(*RunOfTimer(sul), SessionEnd::Stopped); }
 
 SessionRun* RunOf(lws* wsi)
 {
@@ -115,21 +153,67 @@ void Receive(SessionRun& run, lws* wsi, const void* in, size_t length)
     json_decref(message);
 }
 
+// A handler of "Connected" may disconnect at once (on this thread): then the opening
+// requests are not sent and "Ready" is not raised.
 void OpenSession(SessionRun& run, lws* wsi)
 {
     OBSRemoteClient& client = run.Client;
+    Cancel(run, run.HandshakeTimer, OnHandshakeLimit);
+    run.Pending = nullptr;
     run.Wsi = wsi;
     run.Open = true;
     client.Session.Connection = wsi;
-    client.SetState(Connected);
+    if (!client.MoveState(Connecting, Connected) || !client.IsConnected()) {
+        return;
+    }
     // No Authenticate among these: the kept secret can only answer this connection's own
     // challenge, which comes with the GetAuthRequired answer (ReauthenticateIfPossible).
     client.GetVersion();
     client.GetAuthRequired();
     client.RequestRefresh();
-    run.ReachedReady = true;
-    client.SetState(Ready);
+    client.Reconnect.Backoff.Reset();
+    client.Reconnect.ReadyReached = true;
+    client.MoveState(Connected, Ready);
     lws_callback_on_writable(wsi);
+}
+
+// The close frame with status 1000 goes out as the session's last write; the session ends
+// with it, and destroying the context then closes the socket. Waiting for the plug-in's
+// echo would only make Disconnect wait on the peer.
+void WriteClose(SessionRun& run)
+{
+    unsigned char frame[LWS_PRE + 2];
+    frame[LWS_PRE] = static_cast<unsigned char>(LWS_CLOSE_STATUS_NORMAL >> 8);
+    frame[LWS_PRE + 1] = static_cast<unsigned char>(LWS_CLOSE_STATUS_NORMAL & 0xff);
+    // The library's close opcode (4), which its public enum leaves out for lws_close_reason.
+    lws_write(run.Wsi, frame + LWS_PRE, 2, static_cast<lws_write_protocol>(4));
+    EndSession(run, SessionEnd::Stopped);
+}
+
+// A stop ends a session without a connection at once; an open connection is sent a close
+// with status 1000 first, so the plug-in sees a clean close. The close is written on the
+// connection's next writeable event.
+void BeginClose(SessionRun& run)
+{
+    run.Closing = true;
+    if (!run.Open || run.Wsi == nullptr) {
+        EndSession(run, SessionEnd::Stopped);
+        return;
+    }
+    Schedule(run, run.CloseTimer, OnCloseLimit, CloseLimit);
+    lws_callback_on_writable(run.Wsi);
+}
+
+// The pending connection or the established one is gone, however the library ended it.
+void ConnectionGone(SessionRun& run)
+{
+    bool wasOpen = run.Open;
+    run.Open = false;
+    if (run.Starting) {
+        run.AttemptFailed = true;
+        return;
+    }
+    EndSession(run, run.Closing ? SessionEnd::Stopped : wasOpen ? SessionEnd::PeerClosed : SessionEnd::HandshakeFailed);
 }
 
 int SessionCallback(lws* wsi, enum lws_callback_reasons reason, void*, void* in, size_t length)
@@ -139,40 +223,50 @@ int SessionCallback(lws* wsi, enum lws_callback_reasons reason, void*, void* in,
         return 0;
     }
     OBSRemoteClient& client = run->Client;
+    // While addresses are tried, the one connection there is is the attempt.
+    bool ours = run->Starting || wsi == run->Wsi || wsi == run->Pending;
     switch (reason) {
     case LWS_CALLBACK_CLIENT_APPEND_HANDSHAKE_HEADER:
         run->TcpConnected = true;
         break;
     case LWS_CALLBACK_CLIENT_CONNECTION_ERROR:
-        run->AttemptFailed = true;
-        run->Open = false;
-        client.Session.ConnectionClosed.store(1);
+    case LWS_CALLBACK_CLOSED:
+    case LWS_CALLBACK_CLIENT_CLOSED:
+        if (ours) {
+            ConnectionGone(*run);
+        }
+        break;
+    case LWS_CALLBACK_WSI_DESTROY:
+        if (ours) {
+            ConnectionGone(*run);
+            if (wsi == run->Wsi) {
+                run->Wsi = nullptr;
+            }
+            if (wsi == run->Pending) {
+                run->Pending = nullptr;
+            }
+        }
         break;
     case LWS_CALLBACK_CLIENT_ESTABLISHED:
         OpenSession(*run, wsi);
-        break;
-    case LWS_CALLBACK_CLOSED:
-    case LWS_CALLBACK_CLIENT_CLOSED:
-        run->Open = false;
-        client.Session.ConnectionClosed.store(1);
-        break;
-    case LWS_CALLBACK_WSI_DESTROY:
-        if (wsi == run->Wsi) {
-            run->Open = false;
-            run->Wsi = nullptr;
-        }
         break;
     case LWS_CALLBACK_CLIENT_RECEIVE:
         Receive(*run, wsi, in, length);
         break;
     case LWS_CALLBACK_CLIENT_WRITEABLE:
-        if (run->Open && wsi == run->Wsi) {
-            WriteNext(*run);
+        if (!run->Open || wsi != run->Wsi) {
+            break;
         }
+        if (run->Closing) {
+            WriteClose(*run);
+            break;
+        }
+        WriteNext(*run);
         break;
     case LWS_CALLBACK_EVENT_WAIT_CANCELLED:
-        // A request was queued from another thread (or a stop is asked for).
-        if (run->Open && HaveQueued(client)) {
+        // A request was queued from another thread, or a stop is asked for (the service
+        // loop sees that once this pass returns).
+        if (run->Open && !run->Closing && HaveQueued(client)) {
             lws_callback_on_writable(run->Wsi);
         }
         break;
@@ -259,7 +353,6 @@ bool StartConnection(SessionRun& run)
     for (const std::string& address : PeerAddresses(settings.Host, settings.Port)) {
         run.TcpConnected = false;
         run.AttemptFailed = false;
-        client.Session.ConnectionClosed.store(0);
 
         lws_client_connect_info info;
         std::memset(&info, 0, sizeof(info));
@@ -276,6 +369,9 @@ bool StartConnection(SessionRun& run)
         if (wsi == nullptr) {
             continue;
         }
+        if (!run.AttemptFailed) {
+            run.Pending = wsi;
+        }
         while (!run.TcpConnected && !run.AttemptFailed && !StopAsked(client)) {
             if (lws_service(run.Context, 0) < 0) {
                 run.AttemptFailed = true;
@@ -283,6 +379,9 @@ bool StartConnection(SessionRun& run)
         }
         if (run.TcpConnected || StopAsked(client)) {
             return true;
+        }
+        if (run.Ended) {
+            return false; // out of time
         }
     }
     return false;
@@ -318,14 +417,18 @@ void DestroySessionContext(OBSRemoteClient& client)
     client.Session.Context = nullptr;
 }
 
-SessionOutcome RunSession(OBSRemoteClient& client)
+// The worker sleeps in the library's wait until a socket event, one of the session's
+// timers, or a wake (a queued request, a stop) arrives; nothing polls.
+void RunSession(OBSRemoteClient& client)
 {
-    SessionOutcome outcome;
     SilenceLibraryLog();
-    client.Session.ConnectionClosed.store(0);
     {
         CWinLock guard(&client.Session.SendLock);
         client.Session.SendQueue.clear();
+    }
+    if (StopAsked(client)) {
+        client.SessionEnded(SessionEnd::Stopped);
+        return;
     }
 
     SessionRun* run = new SessionRun(client);
@@ -341,51 +444,68 @@ SessionOutcome RunSession(OBSRemoteClient& client)
     if (context == nullptr) {
         delete run;
         client.Print("Creating libwebsocket context failed\n");
-        return outcome;
+        client.SessionEnded(SessionEnd::StartFailed);
+        return;
     }
     run->Context = context;
-    run->Tick.Run = run;
     client.Session.Context = context;
     {
         CWinLock guard(&client.Session.SendLock);
         client.Session.WakeContext = context;
     }
-    lws_sul_schedule(context, 0, &run->Tick.Sul, OnTick, ServiceInterval);
+    Schedule(*run, run->HandshakeTimer, OnHandshakeLimit,
+             static_cast<lws_usec_t>(client.HandshakeLimitMs) * LWS_US_PER_MS);
 
     if (!StartConnection(*run)) {
         {
             CWinLock guard(&client.Session.SendLock);
             client.Session.WakeContext = nullptr;
         }
+        Cancel(*run, run->HandshakeTimer, OnHandshakeLimit);
         client.Print("libwebsocket connect failed\n");
-        return outcome;
+        client.SessionEnded(SessionEnd::StartFailed);
+        return;
+    }
+    run->Starting = false;
+    if (run->AttemptFailed) {
+        EndSession(*run, SessionEnd::HandshakeFailed);
     }
     if (!StopAsked(client)) {
         client.Print("Waiting for connect...\n");
     }
 
-    while (client.Session.ConnectionClosed.load() == 0 && !StopAsked(client)) {
+    while (!run->Ended) {
+        if (StopAsked(client) && !run->Closing) {
+            BeginClose(*run);
+            continue;
+        }
         if (lws_service(context, 0) < 0) {
-            break;
+            EndSession(*run, SessionEnd::ServiceFailed);
         }
     }
 
-    outcome.End = StopAsked(client) ? SessionEnd::Stopped : SessionEnd::Ended;
-    outcome.ReachedReady = run->ReachedReady;
+    SessionEnd why = run->Why;
     DestroySessionContext(client);
-    return outcome;
+    client.SessionEnded(why);
 }
+
+namespace {
+// The client whose worker runs on this thread, if any.
+thread_local const OBSRemoteClient* WorkerOfThisThread = nullptr;
+} // namespace
+
+bool OBSRemoteClient::OnWorkerThread() const { return WorkerOfThisThread == this; }
 
 uint32_t HVE_THREADCALL WorkerThreadMain(void* threadObject)
 {
     CPlatformThread* thread = static_cast<CPlatformThread*>(threadObject);
     CWinLock guard(&thread->ThreadLock);
+    OBSRemoteClient& client = *static_cast<OBSRemoteClient*>(thread->ThreadParameter);
+    WorkerOfThisThread = &client;
     thread->Started.store(true);
     thread->IsRunning.store(true);
-    OBSRemoteClient& client = *static_cast<OBSRemoteClient*>(thread->ThreadParameter);
-    client.Session.WorkerThread.store(std::this_thread::get_id());
     RunSessions(client);
-    client.Session.WorkerThread.store(std::thread::id());
+    WorkerOfThisThread = nullptr;
     thread->IsRunning.store(false);
     return 0;
 }
@@ -396,7 +516,3 @@ void StartWorker(OBSRemoteClient& client, const ConnectionSettings& settings)
     client.Worker.Start(WorkerThreadMain, &client, true);
 }
 
-bool IsWorkerThread(const OBSRemoteClient& client)
-{
-    return client.Session.WorkerThread.load() == std::this_thread::get_id();
-}

@@ -10,32 +10,29 @@
 class OBSRemoteClient;
 struct ConnectionSettings;
 
-// The worker's routine. The thread object's parameter is the client.
+// Why a session ended. SessionEnded is the one place that acts on it.
+enum class SessionEnd {
+    StartFailed,     // no context, or no TCP connection on any address: the state stays Connecting
+    HandshakeFailed, // the pending connection ended before the plug-in answered its handshake
+    HandshakeTimedOut,
+    PeerClosed,      // the established connection was closed or lost
+    ServiceFailed,   // the library's service call failed
+    Stopped,         // Disconnect, or the worker's destruction
+};
+
+// The worker's routine. The thread object's parameter is the client. It runs one session,
+// and another each time a handler on this thread asked for one (Connect after the session's
+// "Disconnected") or automatic reconnection waited for its next attempt, before it returns.
 uint32_t HVE_THREADCALL WorkerThreadMain(void* threadObject);
 
 // Starts the worker for a session with these settings (host's thread, no worker running).
 void StartWorker(OBSRemoteClient& client, const ConnectionSettings& settings);
 
-// Whether the caller runs on the worker thread (an event handler raised by the session).
-bool IsWorkerThread(const OBSRemoteClient& client);
+// One session to Session.Settings, on the worker thread; it ends with the client's
+// SessionEnded. Leaves Session.Context in place only when the connection could not be started.
+void RunSession(OBSRemoteClient& client);
 
-enum class SessionEnd {
-    NotStarted, // no context, or no connection could be started: nothing was destroyed
-    Ended,      // the peer closed, the connection failed or a service call failed
-    Stopped,    // a stop was asked for
-};
-
-struct SessionOutcome {
-    SessionEnd End = SessionEnd::NotStarted;
-    bool ReachedReady = false;
-};
-
-// One session to Session.Settings, on the worker thread. Leaves Session.Context in place
-// only when the connection could not be started; the state is left to the caller.
-SessionOutcome RunSession(OBSRemoteClient& client);
-
-// The worker's body: runs sessions until one ends without automatic reconnection, a stop
-// is asked for, or the settings of an automatic attempt are bad.
+// The worker's body: sessions, and between them the wait for an automatic attempt.
 void RunSessions(OBSRemoteClient& client);
 
 // Destroys the session's library context, if any, after making sure no request can wake it

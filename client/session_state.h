@@ -5,7 +5,6 @@
 #include <atomic>
 #include <deque>
 #include <string>
-#include <thread>
 
 #include "client/connection_settings.h"
 #include "support/critical_section.h"
@@ -16,7 +15,6 @@ struct lws_context;
 struct SessionState {
     lws_context* Context = nullptr;  // the running session's context (worker; host only while no worker runs)
     lws* Connection = nullptr;        // the session's client connection (worker)
-    std::atomic<int> ConnectionClosed{0};
 
     // Requests are taken an id and queued under SendLock, in the order issued; the worker
     // writes them on the connection's writeable event. WakeContext is the context that may be
@@ -30,8 +28,6 @@ struct SessionState {
     std::string ReceiveBuffer;
 
     // What the current session was started with: written before the worker starts, then by
-    // the worker itself for each automatic attempt.
+    // the worker itself for each automatic attempt or Connect from one of its handlers.
     ConnectionSettings Settings;
-    // The worker's thread while it runs, so that calls from its event handlers are known.
-    std::atomic<std::thread::id> WorkerThread{};
 };

@@ -3,6 +3,7 @@
 // Disconnect), large and oversized messages, and authentication across reconnects.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -184,6 +185,7 @@ TEST_F(ConnectionTest, DisconnectDuringASessionStopsTheWorkerAndDestroysTheConte
         EXPECT_FALSE(client.HaveVersion.load());
     }
     EXPECT_TRUE(sim->WaitForConnectionCount(0, 10s));
+    EXPECT_EQ(sim->PeerCloseStatuses(), std::vector<int>(5, 1000)); // a clean close, each time
 }
 
 // 200 scenes of 20 sources: an answer of several hundred kilobytes, far beyond one receive
@@ -251,6 +253,115 @@ TEST_F(ConnectionTest, AuthenticationAndReconnectingAuthenticatesByItself)
         ASSERT_TRUE(sim->WaitForRequest("Authenticate", 10s).has_value());
         // The six opening requests come first, then the answer to this connection's challenge.
         EXPECT_NE(sim->ReceivedOn(connection).at(6).find(R"("request-type":"Authenticate")"), std::string::npos);
+    }
+}
+
+
+// A wrong password is never sent again by itself: reconnecting does not retry it, so the
+// plug-in counts one failed attempt however often the script reconnects.
+TEST_F(ConnectionTest, AWrongPasswordIsNotRetriedOnReconnect)
+{
+    Begin(true);
+    ConnectReady();
+    ASSERT_TRUE(host.WaitForEvent("OBSRemote:AuthRequiredRsp"));
+    client.Authenticate("wrong");
+    ASSERT_TRUE(host.WaitForEvent("OBSRemote:AuthFailed"));
+    for (int connection = 2; connection <= 4; ++connection) {
+        client.Disconnect();
+        host.Clear();
+        ConnectReady();
+        ASSERT_TRUE(host.WaitForEvent("OBSRemote:AuthRequiredRsp"));
+        // Anything the client sent on the GetAuthRequired answer is answered before this.
+        client.GetVersion();
+        ASSERT_TRUE(host.WaitForEvent("OBSRemote:VersionRsp", 2));
+    }
+    EXPECT_EQ(sim->FailedAuthAttempts(), 1);
+    EXPECT_EQ(host.CountEvents("OBSRemote:AuthFailed"), 0u);
+}
+
+// Scripts whose handlers the host runs at once on the worker thread may disconnect from
+// them: the worker closes and tears the session down once the handler has returned, and
+// every state is raised once, in order.
+TEST_F(ConnectionTest, DisconnectFromAHandlerOnTheWorkerThread)
+{
+    struct Case {
+        const char* Event;
+        const char* Arg; // of StateChanged; empty for others
+        Lines States;
+    };
+    const Lines fromReady{"Connecting", "Connected", "Ready", "Disconnecting", "Disconnected"};
+    const Case cases[] = {
+        {"OBSRemote:StateChanged", "Connected", {"Connecting", "Connected", "Disconnecting", "Disconnected"}},
+        {"OBSRemote:StateChanged", "Ready", fromReady},
+        {"OBSRemote:AuthFailed", "", fromReady},
+    };
+    Begin(true);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.Event) + " " + c.Arg);
+        host.Clear();
+        host.OnRaised = [&](const RecordedEvent& e) {
+            if (e.Name == c.Event && (e.Args.empty() ? "" : e.Args[0]) == std::string(c.Arg)) {
+                client.Disconnect();
+            }
+        };
+        client.Connect();
+        if (std::string(c.Event) == "OBSRemote:AuthFailed") {
+            ASSERT_TRUE(host.WaitForEvent("OBSRemote:AuthRequiredRsp"));
+            client.Authenticate("wrong");
+        }
+        ASSERT_TRUE(host.WaitForEvent("OBSRemote:StateChanged", c.States.size()));
+        ASSERT_TRUE(WorkerGoneAndDisconnected());
+        host.OnRaised = nullptr;
+        EXPECT_EQ(States(host.Events()), c.States);
+        EXPECT_EQ(client.Session.Context, nullptr);
+        EXPECT_TRUE(sim->WaitForConnectionCount(0, 10s));
+    }
+    EXPECT_EQ(sim->PeerCloseStatuses(), (std::vector<int>{1000, 1000, 1000}));
+}
+
+// Connect as soon as "Disconnected" is seen after the plug-in closed: from a handler on the
+// worker thread, and from the host's thread while the worker may still be returning. Each
+// time a new session starts. A handler reads the state it was told about (unless another
+// thread has moved it on since: the host's thread, in the second run).
+TEST_F(ConnectionTest, ReconnectingFromTheDisconnectedEventAlwaysStartsASession)
+{
+    constexpr size_t Rounds = 200;
+    std::atomic<size_t> misread{0};
+    for (bool onWorker : {true, false}) {
+        SCOPED_TRACE(onWorker ? "worker thread" : "host's thread");
+        Begin();
+        host.OnRaised = [this, onWorker, &misread](const RecordedEvent& e) {
+            if (e.Name != "OBSRemote:StateChanged") {
+                return;
+            }
+            if (onWorker && StateName(client.State.load()) != e.Args.at(0)) {
+                misread.fetch_add(1);
+            }
+            if (onWorker && e.Args.at(0) == "Disconnected" && host.CountEvents("OBSRemote:StateChanged") < 4 * Rounds) {
+                client.Connect();
+            }
+        };
+        client.Connect();
+        for (size_t round = 1; round <= Rounds; ++round) {
+            ASSERT_TRUE(sim->WaitForConnectionCount(1, 10s)) << round;
+            ASSERT_TRUE(host.WaitForEvent("OBSRemote:StateChanged", 4 * round - 1)) << round; // ... Ready
+            sim->CloseAllConnections();
+            ASSERT_TRUE(host.WaitForEvent("OBSRemote:StateChanged", 4 * round)) << round; // Disconnected
+            if (!onWorker && round < Rounds) {
+                client.Connect();
+            }
+        }
+        ASSERT_TRUE(WorkerGoneAndDisconnected());
+        host.OnRaised = nullptr;
+        EXPECT_EQ(sim->ConnectionsAccepted(), Rounds);
+        Lines expected;
+        for (size_t round = 0; round < Rounds; ++round) {
+            expected.insert(expected.end(), {"Connecting", "Connected", "Ready", "Disconnected"});
+        }
+        EXPECT_EQ(States(host.Events()), expected);
+        EXPECT_EQ(misread.load(), 0u);
+        EXPECT_EQ(host.Lines(), Lines(Rounds, "Waiting for connect..."));
+        host.Clear();
     }
 }
 

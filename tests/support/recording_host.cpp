@@ -94,11 +94,16 @@ void RecordingHost::RaiseEvent(EventId id, int32_t, int32_t argc, const char* co
     for (int32_t i = 0; i < argc; ++i) {
         event.Args.push_back(argv[i] != nullptr ? argv[i] : "<null>");
     }
-    std::lock_guard<std::mutex> guard(Mutex);
-    event.Name = (id >= 1 && id <= EventNamesById.size()) ? EventNamesById[id - 1] : "#" + std::to_string(id);
-    event.At = std::chrono::steady_clock::now();
-    RaisedEvents.push_back(event);
-    Changed.notify_all();
+    {
+        std::lock_guard<std::mutex> guard(Mutex);
+        event.Name = (id >= 1 && id <= EventNamesById.size()) ? EventNamesById[id - 1] : "#" + std::to_string(id);
+        event.At = std::chrono::steady_clock::now();
+        RaisedEvents.push_back(event);
+        Changed.notify_all();
+    }
+    if (OnRaised) {
+        OnRaised(event);
+    }
 }
 
 void RecordingHost::ConsolePrintf(const char* format, ...)

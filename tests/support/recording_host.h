@@ -6,6 +6,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -33,6 +34,9 @@ public:
     std::map<std::string, KSTypeDefinition*> Types; // what FindType answers
     // Settings files that OpenSettingsFile can open: path -> (key -> text).
     std::map<std::string, std::map<std::string, std::string>> SettingsFiles;
+    // Runs for every raised event once it is recorded, on the raising thread and outside the
+    // host's lock, as a script's handler that the host runs at once. Set before the client runs.
+    std::function<void(const RecordedEvent&)> OnRaised;
 
     // What happened. Read through the accessors, which copy under the lock.
     std::vector<std::string> Calls() const { return Locked(CallLog); } // "Operation argument" per call

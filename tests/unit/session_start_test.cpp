@@ -164,4 +164,24 @@ TEST_F(SessionStartTest, DisconnectWhileWaitingForTheHandshake)
     close(fd);
 }
 
+// A peer that takes the TCP connection but never answers the handshake: the session ends at
+// the handshake limit like a refused handshake, and the next Connect starts afresh.
+TEST_F(SessionStartTest, UnansweredHandshakeEndsTheSessionAtTheLimit)
+{
+    uint16_t port = 0;
+    int fd = LoopbackSocket(false, port, true); // never accepted: the handshake is never answered
+    ASSERT_GE(fd, 0);
+    client.Endpoint.Port = port;
+    client.HandshakeLimitMs = 200;
+    for (int round = 0; round < 2; ++round) {
+        host.Clear();
+        client.Connect();
+        ASSERT_TRUE(Eventually([&] { return WorkerEnded() && client.State.load() == Disconnected; })) << round;
+        EXPECT_EQ(host.Lines(), Lines{"Waiting for connect..."});
+        EXPECT_EQ(StateEvents(), (Lines{"Connecting", "Disconnected"}));
+        EXPECT_EQ(client.Session.Context, nullptr);
+    }
+    close(fd);
+}
+
 } // namespace

@@ -131,6 +131,7 @@ struct OBSSimulator::Impl {
     std::map<uint64_t, Connection> Connections;
     uint64_t NextConnection = 1;
     std::vector<SimReceived> ReceivedLog;
+    std::vector<int> CloseStatuses;
     int HandshakesToFail = 0;
     bool CloseAllPending = false;
     std::chrono::steady_clock::time_point NextStatus{};
@@ -170,6 +171,12 @@ int OBSSimulator::Impl::Callback(lws* wsi, enum lws_callback_reasons reason, voi
     case LWS_CALLBACK_RECEIVE:
         self->OnReceive(wsi, id, static_cast<const char*>(in), len);
         return 0;
+    case LWS_CALLBACK_WS_PEER_INITIATED_CLOSE: {
+        const unsigned char* status = static_cast<const unsigned char*>(in);
+        std::lock_guard<std::mutex> guard(self->Lock);
+        self->CloseStatuses.push_back(len >= 2 ? (status[0] << 8) | status[1] : 1005);
+        return 0;
+    }
     case LWS_CALLBACK_SERVER_WRITEABLE:
         return self->OnWriteable(wsi, id);
     case LWS_CALLBACK_EVENT_WAIT_CANCELLED:
@@ -678,6 +685,12 @@ bool OBSSimulator::WaitForConnectionCount(size_t count, std::chrono::millisecond
 {
     std::unique_lock<std::mutex> guard(Self->Lock);
     return Self->Changed.wait_for(guard, timeout, [&] { return Self->Connections.size() == count; });
+}
+
+std::vector<int> OBSSimulator::PeerCloseStatuses() const
+{
+    std::lock_guard<std::mutex> guard(Self->Lock);
+    return Self->CloseStatuses;
 }
 
 void OBSSimulator::CloseAllConnections()

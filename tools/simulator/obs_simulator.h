@@ -96,6 +96,9 @@ public:
     bool WaitForConnectionCount(size_t count, std::chrono::milliseconds timeout) const;
     // Closes every connection from the server's side.
     void CloseAllConnections();
+    // The status codes of the close frames clients sent, in arrival order (1005 for a close
+    // without a status).
+    std::vector<int> PeerCloseStatuses() const;
     // The next count opening handshakes are refused.
     void FailNextHandshakes(int count = 1);
 
