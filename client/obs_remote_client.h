@@ -180,10 +180,10 @@ public:
     void Authenticate(const char* password);
     void SendAuthentication();
     // For the GetAuthRequired answer of a new connection that demands a password: when a
-    // secret that the plug-in accepted is kept and its salt is still the one it was made with,
-    // answers this connection's challenge and sends RequestRefresh's requests. Otherwise does
-    // nothing (a changed salt means a changed password; a try would only use up one of the
-    // plug-in's attempts).
+    // secret that the plug-in accepted is kept and its salt is still the one it was made
+    // with, answers this connection's challenge and sends RequestRefresh's requests.
+    // Otherwise does nothing (a changed salt means a changed password; a try would only use
+    // up one of the plug-in's attempts).
     void ReauthenticateIfPossible();
     void MarkAuthenticated();
     // A rejected secret is forgotten: sending it again only uses up the plug-in's attempts.
