@@ -7,6 +7,29 @@
 #include "client/obs_remote_client.h"
 #include "client/session.h"
 
+namespace {
+
+// Ends the worker from the host's thread: a session under way stops within one service
+// interval, a wait for an automatic attempt at once.
+void StopWorker(OBSRemoteClient& client)
+{
+    client.Worker.StopRequested.store(true);
+    WakeSession(client);
+    WakeAttemptWait(client.Reconnect);
+    client.Worker.Stop();
+}
+
+// A script's Connect starts a new series: attempt 0, the back-off from its first step.
+void BeginScriptSession(OBSRemoteClient& client, const ConnectionSettings& settings)
+{
+    client.Session.Settings = settings;
+    client.Reconnect.Attempt.store(0);
+    client.Reconnect.Backoff.Reset();
+    client.Reconnect.ReadyReached = false;
+}
+
+} // namespace
+
 void OBSRemoteClient::Connect()
 {
     for (;;) {
@@ -23,14 +46,20 @@ void OBSRemoteClient::Connect()
             Print("HVEOBSRemote: Connect: Already connected");
             return;
         }
+        // Bad settings are reported and start nothing: the state stays Disconnected.
+        ConnectionSettings settings;
+        if (!LoadConnectionSettings("Connect", settings)) {
+            return;
+        }
         if (OnWorkerThread()) {
             // The session on this thread has ended; the worker begins the next one when the
-            // handler returns. The word is left before the state shows Connecting, so that a
-            // Disconnect from then on finds it.
+            // handler returns, instead of any automatic attempt. The word is left before the
+            // state shows Connecting, so that a Disconnect from then on finds it.
             DisconnectOnWorker.store(false);
             Worker.StopRequested.store(false);
             RestartRequested.store(true);
             if (MoveState(Disconnected, Connecting)) {
+                BeginScriptSession(*this, settings);
                 return;
             }
             RestartRequested.store(false);
@@ -40,9 +69,10 @@ void OBSRemoteClient::Connect()
         if (!State.compare_exchange_strong(expected, Connecting)) {
             continue;
         }
-        // The last session's worker may still be returning after its "Disconnected"; it is
+        // The last session's worker may still be returning after its "Disconnected", or be
+        // waiting for an automatic attempt, which gives way to this Connect; it is ended and
         // waited for, so that its events come before this session's.
-        Worker.Stop();
+        StopWorker(*this);
         RaiseStateChanged(Connecting);
         if (State.load() != Connecting) {
             return; // a handler disconnected at once
@@ -51,9 +81,8 @@ void OBSRemoteClient::Connect()
             DestroySessionContext(*this);
         }
         ResetStatus();
-        ReadProtocolSetting();
-        ChooseWire();
-        Worker.Start(WorkerThreadMain, this, true);
+        BeginScriptSession(*this, settings);
+        StartWorker(*this, settings);
         return;
     }
 }
@@ -63,6 +92,13 @@ void OBSRemoteClient::Disconnect()
     for (;;) {
         uint32_t state = State.load();
         if (state == Disconnected) {
+            // Automatic reconnection may be waiting for its next attempt: that ends here, and
+            // the state, already Disconnected, raises nothing.
+            if (OnWorkerThread()) {
+                Worker.StopRequested.store(true);
+            } else if (Worker.IsRunning.load()) {
+                StopWorker(*this);
+            }
             return;
         }
         if (state == Disconnecting) {
@@ -88,10 +124,7 @@ void OBSRemoteClient::Disconnect()
             return;
         }
         RaiseStateChanged(Disconnecting);
-        // Ask first, then wake the worker out of its wait, so it sees the request at once.
-        Worker.StopRequested.store(true);
-        WakeSession(*this);
-        Worker.Stop();
+        StopWorker(*this);
         ResetStatus();
         if (Session.Context != nullptr) {
             DestroySessionContext(*this);
@@ -102,9 +135,9 @@ void OBSRemoteClient::Disconnect()
 }
 
 // The one place where a session's end turns into the client's state. A session that could
-// not start leaves the client Connecting (Disconnect recovers it). A Disconnect made on the
-// host's thread finishes the change itself once the worker has ended; one made on this
-// thread is finished here.
+// not start leaves the client Connecting (Disconnect recovers it) unless it is tried again.
+// A Disconnect made on the host's thread finishes the change itself once the worker has
+// ended; one made on this thread is finished here.
 void OBSRemoteClient::SessionEnded(SessionEnd why)
 {
     if (DisconnectOnWorker.exchange(false)) {
@@ -112,7 +145,14 @@ void OBSRemoteClient::SessionEnded(SessionEnd why)
         SetState(Disconnected);
         return;
     }
-    if (why == SessionEnd::StartFailed) {
+    const bool again = why != SessionEnd::Stopped && !Worker.StopRequested.load() && ReconnectWanted();
+    if (again) {
+        if (Session.Context != nullptr) {
+            DestroySessionContext(*this);
+        }
+        // Decided before "Disconnected" goes out, so its handlers can see it coming.
+        Reconnect.DelayMs.store(Reconnect.Backoff.NextDelayMs());
+    } else if (why == SessionEnd::StartFailed) {
         return;
     }
     for (uint32_t from : {Connecting, Connected, Ready}) {
@@ -127,9 +167,19 @@ bool OBSRemoteClient::TakeSessionRestart()
     if (!RestartRequested.exchange(false)) {
         return false;
     }
+    Reconnect.DelayMs.store(-1);
     if (Session.Context != nullptr) {
         DestroySessionContext(*this);
     }
     ResetStatus();
     return true;
+}
+
+// Whether to reconnect is the setting's word at the moment the session ends, so switching it
+// on while connected keeps that connection too. A bad value counts as off here; the next
+// Connect reports it.
+bool OBSRemoteClient::ReconnectWanted() const
+{
+    const SettingsReading reading = ReadConnectionSettings();
+    return reading.Problems[static_cast<size_t>(SettingKey::AutoReconnect)].empty() && reading.Values.AutoReconnect;
 }

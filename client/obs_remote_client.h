@@ -10,11 +10,14 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "client/client_events.h"
+#include "client/connection_settings.h"
 #include "client/guarded_text.h"
+#include "client/reconnect.h"
 #include "client/scene_model.h"
 #include "client/session.h"
 #include "client/session_state.h"
@@ -40,18 +43,12 @@ struct ClientHostLink {
     std::atomic<void*> Identity{nullptr}; // the extension object: "client" in service calls
     std::atomic<uint32_t> EventIds[ClientEventCount] = {};
     std::atomic<ServiceConnection> HttpConnection{0};
-    std::atomic<SettingsSetId> Settings{0}; // the extension's settings set: "Protocol" is read at Connect
+    // The extension's settings set, where "Host", "Port", "AutoReconnect" and "Protocol" live; 0 = none.
+    std::atomic<SettingsSetId> Settings{0};
 };
 
-// Where the session connects: localhost with path "/", on the protocol's own port (4444 for
-// the OBS Remote plug-in, 4455 for obs-websocket) unless Port names another; tests set one.
-struct ClientEndpoint {
-    std::string Address = "localhost";
-    uint16_t Port = 0;
-    std::string Path = "/";
-    // How long the opening handshake may take, from the start of the TCP connection.
-    uint32_t HandshakeLimitMs = 10000;
-};
+// Every session asks for the path "/".
+constexpr const char SessionPath[] = "/";
 
 class OBSRemoteClient {
 public:
@@ -109,14 +106,23 @@ public:
     uint32_t NextMessageId = 1; // under Session.SendLock
 
     ClientHostLink Link;
-    ClientEndpoint Endpoint;
+    // The connection settings when the host has no settings set for the extension (tests
+    // point the client at their own peer this way). With a set, the set is what counts.
+    ConnectionSettings Endpoint; // under EndpointLock while a worker runs
+    mutable std::mutex EndpointLock;
+
+    // Automatic reconnection: the awaited attempt and its back-off.
+    ReconnectState Reconnect;
+    // How long the opening handshake may take, from the start of the TCP connection.
+    uint32_t HandshakeLimitMs = 10000;
 
     // --- wire protocol ---
-    // The protocol the next Connect uses; the session keeps the one it started with.
+    // The protocol of the session under way, chosen from its settings when it starts (tests
+    // that feed messages without a session set it and call ChooseWire).
     std::atomic<WireKind> Protocol{WireKind::ObsApi};
     WireProtocol& Wire() const { return *ActiveWire.load(); }
-    // The port the session connects to: Endpoint.Port, or the protocol's default.
-    uint16_t PeerPort() const;
+    // A session reached Ready: the back-off starts again from its first step. Worker thread.
+    void NoteReady();
 
     // --- state machine ---
     // Both may be called on either thread, also from an event handler that the host runs
@@ -139,6 +145,24 @@ public:
     void RaiseStateChanged(uint32_t state);
     bool IsConnected() const;
     void ResetStatus();
+
+    // --- connection settings (the set's keys, or Endpoint without a set) ---
+    // Reads every key; a key whose text is no valid value has its line part in Problems.
+    struct SettingsReading {
+        ConnectionSettings Values;
+        std::string Problems[SettingKeyCount];
+    };
+    SettingsReading ReadConnectionSettings() const;
+    // Reads the settings for a session: prints "HVEOBSRemote: <operation>: <problem>" for
+    // each bad value and answers false when there was one.
+    bool LoadConnectionSettings(const char* operation, ConnectionSettings& settings);
+    // A script's change of one key: checked, then written to the settings set (or to
+    // Endpoint without one). A bad text prints its line and changes nothing.
+    void ChangeConnectionSetting(const char* operation, SettingKey key, const char* text);
+    // True while an automatic attempt is planned or waited for (member ReconnectDelay).
+    bool IsReconnectPlanned() const { return Reconnect.DelayMs.load() >= 0; }
+    // Whether the AutoReconnect setting asks for another attempt now.
+    bool ReconnectWanted() const;
 
     // --- requests (each prints "HVEOBSRemote: <name>: Not connected" while not connected) ---
     void GetVersion();
@@ -184,15 +208,12 @@ public:
     void Print(const char* line);
     HostInterface* Host() const { return Link.Host.load(); }
 
-    // Makes Protocol the protocol of the operations and of the next session. Connect calls it
-    // before the worker starts; tests that feed messages without a session call it themselves.
+    // Makes Protocol the protocol of the operations and of the session. The worker calls it as
+    // each session starts; tests that feed messages without a session call it themselves.
     void ChooseWire();
 
 private:
     void MakeWires();
-    // Connect: the extension's setting "Protocol" ("obsapi", the default, or
-    // "obs-websocket"), when the host has a settings set for the extension.
-    void ReadProtocolSetting();
 
     std::unique_ptr<WireProtocol> Wires[WireKindCount];
     std::atomic<WireProtocol*> ActiveWire{nullptr};

@@ -315,8 +315,9 @@ void SilenceLibraryLog()
     std::call_once(once, [] { lws_set_log_level(0, nullptr); });
 }
 
-// "localhost" may name ::1 as well as 127.0.0.1, and the plug-in may listen on either: each
-// address is tried in turn, in the resolver's order.
+// A name may stand for several addresses (IPv4 and IPv6, or several machines), and the
+// plug-in may listen on only one of them: each is tried in turn, in the resolver's order.
+// IPv4 and IPv6 literals resolve to themselves.
 std::vector<std::string> ResolveAddresses(const std::string& name, uint16_t port)
 {
     std::vector<std::string> addresses;
@@ -354,6 +355,12 @@ std::vector<std::string> PeerAddresses(const std::string& name, uint16_t port)
     return addresses;
 }
 
+// The handshake's Host header: an IPv6 literal goes in brackets, as in a URL.
+std::string HostHeader(const std::string& host)
+{
+    return host.find(':') != std::string::npos ? "[" + host + "]" : host;
+}
+
 bool StopAsked(OBSRemoteClient& client) { return client.Worker.StopRequested.load(); }
 
 // Starts the connection on each address until one gets its TCP connection made. A peer
@@ -361,9 +368,10 @@ bool StopAsked(OBSRemoteClient& client) { return client.Worker.StopRequested.loa
 bool StartConnection(SessionRun& run)
 {
     OBSRemoteClient& client = run.Client;
-    const ClientEndpoint& endpoint = client.Endpoint;
-    const uint16_t port = client.PeerPort();
-    for (const std::string& address : PeerAddresses(endpoint.Address, port)) {
+    const ConnectionSettings& settings = client.Session.Settings;
+    const uint16_t port = EffectivePort(settings);
+    const std::string hostHeader = HostHeader(settings.Host);
+    for (const std::string& address : PeerAddresses(settings.Host, port)) {
         run.TcpConnected = false;
         run.AttemptFailed = false;
 
@@ -373,8 +381,8 @@ bool StartConnection(SessionRun& run)
         info.address = address.c_str();
         info.port = port;
         info.ssl_connection = 0;
-        info.path = endpoint.Path.c_str();
-        info.host = endpoint.Address.c_str();
+        info.path = SessionPath;
+        info.host = hostHeader.c_str();
         info.origin = nullptr;
         info.protocol = client.Wire().SubProtocol();
         info.ietf_version_or_minus_one = -1;
@@ -435,6 +443,9 @@ void DestroySessionContext(OBSRemoteClient& client)
 void RunSession(OBSRemoteClient& client)
 {
     SilenceLibraryLog();
+    // The session speaks the protocol its settings name, until the next session starts.
+    client.Protocol.store(client.Session.Settings.Protocol);
+    client.ChooseWire();
     {
         CWinLock guard(&client.Session.SendLock);
         client.Session.SendQueue.clear();
@@ -467,7 +478,7 @@ void RunSession(OBSRemoteClient& client)
         client.Session.WakeContext = context;
     }
     Schedule(*run, run->HandshakeTimer, OnHandshakeLimit,
-             static_cast<lws_usec_t>(client.Endpoint.HandshakeLimitMs) * LWS_US_PER_MS);
+             static_cast<lws_usec_t>(client.HandshakeLimitMs) * LWS_US_PER_MS);
 
     if (!StartConnection(*run)) {
         {
@@ -517,10 +528,15 @@ uint32_t HVE_THREADCALL WorkerThreadMain(void* threadObject)
     WorkerOfThisThread = &client;
     thread->Started.store(true);
     thread->IsRunning.store(true);
-    do {
-        RunSession(client);
-    } while (client.TakeSessionRestart());
+    RunSessions(client);
     WorkerOfThisThread = nullptr;
     thread->IsRunning.store(false);
     return 0;
 }
+
+void StartWorker(OBSRemoteClient& client, const ConnectionSettings& settings)
+{
+    client.Session.Settings = settings;
+    client.Worker.Start(WorkerThreadMain, &client, true);
+}
+

@@ -6,6 +6,7 @@
 #include <deque>
 #include <string>
 
+#include "client/connection_settings.h"
 #include "support/critical_section.h"
 
 struct lws;
@@ -25,4 +26,8 @@ struct SessionState {
 
     // A message arriving in several deliveries is gathered here before it is parsed.
     std::string ReceiveBuffer;
+
+    // What the current session was started with: written before the worker starts, then by
+    // the worker itself for each automatic attempt or Connect from one of its handlers.
+    ConnectionSettings Settings;
 };

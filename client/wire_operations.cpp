@@ -18,9 +18,10 @@ void OBSRemoteClient::ChooseWire()
     ActiveWire.store(Wires[kind < WireKindCount ? kind : 0].get());
 }
 
-uint16_t OBSRemoteClient::PeerPort() const
+void OBSRemoteClient::NoteReady()
 {
-    return Endpoint.Port != 0 ? Endpoint.Port : Wire().DefaultPort();
+    Reconnect.Backoff.Reset();
+    Reconnect.ReadyReached = true;
 }
 
 void OBSRemoteClient::GetVersion() { Wire().GetVersion(*this); }
@@ -47,22 +48,3 @@ void OBSRemoteClient::SetSourceRender(const char* sourceName, bool render)
     Wire().SetSourceRender(*this, sourceName, render);
 }
 void OBSRemoteClient::Authenticate(const char* password) { Wire().Authenticate(*this, password); }
-
-void OBSRemoteClient::ReadProtocolSetting()
-{
-    HostInterface* host = Host();
-    SettingsSetId set = Link.Settings.load();
-    if (host == nullptr || set == 0) {
-        return;
-    }
-    char text[64];
-    host->GetSettingText(set, "Protocol", text, sizeof(text));
-    if (NamesEqualIgnoringCase(text, "obs-websocket")) {
-        Protocol.store(WireKind::ObsWebSocket);
-        return;
-    }
-    if (text[0] != '\0' && !NamesEqualIgnoringCase(text, "obsapi")) {
-        Print("HVEOBSRemote: Connect: Unknown protocol setting; using \"obsapi\"");
-    }
-    Protocol.store(WireKind::ObsApi);
-}

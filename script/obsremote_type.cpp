@@ -33,7 +33,12 @@
     MEMBER(CurrentScene)              \
     MEMBER(CurrentSceneName)          \
     MEMBER(Scene)                     \
-    MEMBER(NumScenes)
+    MEMBER(NumScenes)                 \
+    MEMBER(Host)                      \
+    MEMBER(Port)                      \
+    MEMBER(AutoReconnect)             \
+    MEMBER(ReconnectAttempt)          \
+    MEMBER(ReconnectDelay)
 
 #define HVE_OBSREMOTE_METHODS(METHOD) \
     METHOD(GetVersion)                \
@@ -51,7 +56,10 @@
     METHOD(SetSourceOrder)            \
     METHOD(SetSourceRender)           \
     METHOD(Connect)                   \
-    METHOD(Disconnect)
+    METHOD(Disconnect)                \
+    METHOD(SetHost)                   \
+    METHOD(SetPort)                   \
+    METHOD(SetAutoReconnect)
 
 enum OBSRemoteMember : uint32_t {
 #define HVE_OBSREMOTE_MEMBER_ID(name) OBSRemoteMember##name,
@@ -76,6 +84,17 @@ namespace {
 const char* const MemberNames[] = {HVE_OBSREMOTE_MEMBERS(HVE_OBSREMOTE_NAME)};
 const char* const MethodNames[] = {HVE_OBSREMOTE_METHODS(HVE_OBSREMOTE_NAME)};
 #undef HVE_OBSREMOTE_NAME
+
+// The setting methods take one text; the client checks it and prints what is wrong with it.
+bool ChangeSetting(OBSRemoteClient& client, SettingKey key, const char* method, int32_t argc,
+                   const char* const* argv)
+{
+    if (argc < 1) {
+        return false;
+    }
+    client.ChangeConnectionSetting(method, key, ArgumentText(argc, argv, 0));
+    return true;
+}
 
 } // namespace
 
@@ -147,6 +166,39 @@ bool OBSRemoteType::GetMember(KSValue value, _KSTypeMember* member, int32_t argc
         return SceneMember(argc, argv, result);
     case OBSRemoteMemberNumScenes:
         return ResultInt64(result, static_cast<int64_t>(client.Model.SceneCount()));
+    case OBSRemoteMemberHost:
+        return SettingMember(SettingKey::Host, result);
+    case OBSRemoteMemberPort:
+        return SettingMember(SettingKey::Port, result);
+    case OBSRemoteMemberAutoReconnect:
+        return SettingMember(SettingKey::AutoReconnect, result);
+    case OBSRemoteMemberReconnectAttempt:
+        return ResultInt64(result, client.Reconnect.Attempt.load());
+    case OBSRemoteMemberReconnectDelay: {
+        const int64_t delay = client.Reconnect.DelayMs.load();
+        return delay >= 0 && ResultInt64(result, delay);
+    }
+    }
+    return false;
+}
+
+// The settings as the next Connect would read them; a key holding a bad value has none.
+bool OBSRemoteType::SettingMember(SettingKey key, KSTypedValue& result)
+{
+    const OBSRemoteClient::SettingsReading reading = Client->ReadConnectionSettings();
+    if (!reading.Problems[static_cast<size_t>(key)].empty()) {
+        return false;
+    }
+    const ConnectionSettings& values = reading.Values;
+    switch (key) {
+    case SettingKey::Host:
+        return ResultString(result, HoldTextForHost(values.Host));
+    case SettingKey::Port:
+        return ResultInt64(result, EffectivePort(values));
+    case SettingKey::AutoReconnect:
+        return ResultBool(result, values.AutoReconnect);
+    case SettingKey::Count:
+        break;
     }
     return false;
 }
@@ -264,6 +316,12 @@ bool OBSRemoteType::GetMethod(KSValue& value, _KSTypeMember* method, int32_t arg
     case OBSRemoteMethodDisconnect:
         client.Disconnect();
         return true;
+    case OBSRemoteMethodSetHost:
+        return ChangeSetting(client, SettingKey::Host, "SetHost", argc, argv);
+    case OBSRemoteMethodSetPort:
+        return ChangeSetting(client, SettingKey::Port, "SetPort", argc, argv);
+    case OBSRemoteMethodSetAutoReconnect:
+        return ChangeSetting(client, SettingKey::AutoReconnect, "SetAutoReconnect", argc, argv);
     }
     return false;
 }

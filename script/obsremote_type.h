@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "client/connection_settings.h"
 #include "haven/ks_type_definition.h"
 
 class OBSRemoteClient;
@@ -23,6 +24,7 @@ public:
 private:
     bool CurrentSceneMember(KSTypedValue& result);
     bool SceneMember(int32_t argc, const char* const* argv, KSTypedValue& result);
+    bool SettingMember(SettingKey key, KSTypedValue& result);
     void SetSourceOrder(int32_t argc, const char* const* argv);
 
     OBSRemoteClient* Client;

@@ -21,6 +21,7 @@ struct InitializeCall {
     HostInterface* Host;
 };
 
+// The set also keeps the client's connection settings, which it reads at every Connect.
 void WriteSettings(HostInterface* host)
 {
     SettingsSetId set = host->FindExtensionSettings(ExtensionName);
@@ -95,8 +96,9 @@ bool HVEOBSRemote::Initialize(HostInterface* host)
 
 void HVEOBSRemote::Shutdown()
 {
-    // Disconnecting waits for the worker thread, so nothing of it overlaps the withdrawals.
-    if (g_Client.State.load() != Disconnected) {
+    // Disconnecting waits for the worker thread, so nothing of it overlaps the withdrawals;
+    // a worker waiting to reconnect while Disconnected is ended the same way, silently.
+    if (g_Client.State.load() != Disconnected || g_Client.Worker.IsRunning.load()) {
         g_Client.Disconnect();
     }
     // A connection that ended by itself leaves Disconnected while its worker may still be

@@ -15,6 +15,7 @@ void ObsApiWire::Opened(OBSRemoteClient& client)
     client.GetVersion();
     client.GetAuthRequired();
     client.RequestRefresh();
+    client.NoteReady();
     client.MoveState(Connected, Ready);
 }
 

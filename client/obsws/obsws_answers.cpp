@@ -123,6 +123,7 @@ void ObsWsWire::OnHello(OBSRemoteClient& client, json_t* data)
         }
         HelloSeen = true;
     }
+    client.NoteReady();
     if (!client.MoveState(Connected, Ready)) {
         return; // a Disconnect is under way
     }

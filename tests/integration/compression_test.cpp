@@ -65,7 +65,7 @@ TEST(CompressionTest, PeerTakingUpPermessageDeflateWorks)
     RecordingHost host;
     OBSRemoteClient client;
     AttachRecordingHost(host, client);
-    client.Endpoint.Address = "127.0.0.1";
+    client.Endpoint.Host = "127.0.0.1";
     client.Endpoint.Port = static_cast<uint16_t>(lws_get_vhost_port(lws_get_vhost_by_name(peer.get(), "default")));
     client.Connect();
     EXPECT_TRUE(host.WaitForEvent("OBSRemote:SceneListRsp"));

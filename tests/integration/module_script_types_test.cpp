@@ -20,7 +20,8 @@ using Values = std::vector<std::pair<std::string, const char*>>; // member below
 
 class ModuleScriptTypes : public ModuleFixture {
 protected:
-    ModuleScriptTypes() : ModuleFixture({HVE_MODULE_PATH, HVE_SOURCE_DIR}) {}
+    // The one module suite on the default port, with no settings: localhost:4444.
+    ModuleScriptTypes() : ModuleFixture({HVE_MODULE_PATH, HVE_SOURCE_DIR}, true) {}
 
     // The requests a console line made the module send.
     std::vector<SimReceived> RequestsOf(const std::string& line, bool answer = true)

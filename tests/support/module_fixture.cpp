@@ -6,6 +6,7 @@
 #include <iostream>
 #include <thread>
 
+#include "platform/haven/settings_store.h"
 #include "tests/support/json_value.h"
 
 namespace fs = std::filesystem;
@@ -18,13 +19,13 @@ void ModuleFixture::SetUp()
     fs::copy(Paths.Source / "platform/haven/example-root", Root, fs::copy_options::recursive);
     fs::remove_all(Root / "Settings");
 
-    // Password "admin"; StreamStatus goes out every 200 ms while OBS streams.
-    OBSSimulatorOptions simOptions;
-    simOptions.UseAuth = true;
-    simOptions.Password = "admin";
-    simOptions.StatusInterval = std::chrono::milliseconds(200);
-    Sim = std::make_unique<OBSSimulator>(simOptions);
-    ASSERT_TRUE(Sim->Start(Port)) << "port 4444 is in use; these tests need it for the OBS Remote simulator";
+    Sim = std::make_unique<OBSSimulator>(SimulatorOptions());
+    if (UseDefaultPort) {
+        ASSERT_TRUE(Sim->Start(DefaultPort)) << "port 4444 is in use; this test needs it for the OBS Remote simulator";
+    } else {
+        ASSERT_TRUE(Sim->Start(0));
+        WriteModuleSettings({{"Port", std::to_string(Sim->Port())}});
+    }
 
     haven::HostOptions options;
     options.Root = Root;
@@ -33,6 +34,21 @@ void ModuleFixture::SetUp()
     options.DefaultTimeout = Timeout;
     Host = std::make_unique<haven::HavenHost>(options);
     ASSERT_TRUE(Host->LoadModule(Paths.Module)) << "cannot load " << Paths.Module;
+}
+
+OBSSimulatorOptions ModuleFixture::SimulatorOptions()
+{
+    OBSSimulatorOptions options;
+    options.UseAuth = true;
+    options.Password = "admin";
+    options.StatusInterval = std::chrono::milliseconds(200);
+    return options;
+}
+
+void ModuleFixture::WriteModuleSettings(const std::map<std::string, std::string>& values) const
+{
+    ASSERT_TRUE(haven::WriteSettingsXml(Root / "Settings" / "HVEOBSRemote.xml", "HVEOBSRemote",
+                                        haven::SettingsMap(values.begin(), values.end())));
 }
 
 void ModuleFixture::TearDown()

@@ -1,7 +1,8 @@
 // The real module in the host stand-in, talking over loopback to the OBS Remote simulator.
-// The module always connects to localhost:4444, so the simulator listens there; each test
-// gets a fresh host whose root is a copy of the example root (with the stream-info file)
-// and whose HTTP requests go to a log file the test can read.
+// The simulator listens on a free port that the extension's settings name (the host name
+// stays the default, localhost), or, for fixtures that ask for it, on the default port 4444
+// with no settings at all. Each test gets a fresh host whose root is a copy of the example
+// root (with the stream-info file) and whose HTTP requests go to a log file the test can read.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -26,10 +28,14 @@ struct ModulePaths {
 
 class ModuleFixture : public ::testing::Test {
 protected:
-    static constexpr int Port = 4444;
+    static constexpr int DefaultPort = 4444;
     static constexpr std::chrono::milliseconds Timeout{10000};
 
-    explicit ModuleFixture(ModulePaths paths) : Paths(std::move(paths)) {}
+    // defaultPort: the simulator takes port 4444 and the module runs without settings.
+    explicit ModuleFixture(ModulePaths paths, bool defaultPort = false)
+        : Paths(std::move(paths)), UseDefaultPort(defaultPort)
+    {
+    }
 
     void SetUp() override;
     void TearDown() override;
@@ -64,7 +70,13 @@ protected:
     size_t EventCount() const { return Host->RaisedEvents().size(); }
     std::vector<std::string> HttpLogLines() const;
 
+    // The simulator's options (password "admin", StreamStatus every 200 ms).
+    static OBSSimulatorOptions SimulatorOptions();
+    // Writes the extension's settings file of the host's root, before the host loads it.
+    void WriteModuleSettings(const std::map<std::string, std::string>& values) const;
+
     ModulePaths Paths;
+    bool UseDefaultPort;
     std::filesystem::path Root; // HTTP requests go to its http.log
     std::unique_ptr<haven::HavenHost> Host;
     std::unique_ptr<OBSSimulator> Sim;

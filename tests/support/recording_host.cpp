@@ -97,6 +97,7 @@ void RecordingHost::RaiseEvent(EventId id, int32_t, int32_t argc, const char* co
     {
         std::lock_guard<std::mutex> guard(Mutex);
         event.Name = (id >= 1 && id <= EventNamesById.size()) ? EventNamesById[id - 1] : "#" + std::to_string(id);
+        event.At = std::chrono::steady_clock::now();
         RaisedEvents.push_back(event);
         Changed.notify_all();
     }
@@ -178,13 +179,23 @@ void RecordingHost::GetSettingText(SettingsSetId& set, const char* key, char* bu
     buffer[0] = '\0';
     std::lock_guard<std::mutex> guard(Mutex);
     const auto opened = OpenSets.find(set);
-    if (opened == OpenSets.end() || opened->second.count(key) == 0) {
+    // The extension's own set (any id below the opened files') reads what was written to it.
+    const std::map<std::string, std::string>& values =
+        opened != OpenSets.end() ? opened->second : Written;
+    if ((opened == OpenSets.end() && (set == 0 || set >= 100)) || values.count(key) == 0) {
         return;
     }
-    const std::string& value = opened->second.at(key);
+    // Copied byte for byte, as a host keeping texts with a NUL inside would.
+    const std::string& value = values.at(key);
     const size_t n = std::min<size_t>(value.size(), size - 1);
     std::memcpy(buffer, value.data(), n);
     buffer[n] = '\0';
+}
+
+void RecordingHost::PutSetting(const std::string& key, const std::string& bytes)
+{
+    std::lock_guard<std::mutex> guard(Mutex);
+    Written[key] = bytes;
 }
 
 void RecordingHost::SetSettingText(SettingsSetId& set, const char* key, const char* text)

@@ -17,6 +17,7 @@
 struct RecordedEvent {
     std::string Name; // the name registered for Id, or "#<id>" when unknown
     std::vector<std::string> Args;
+    std::chrono::steady_clock::time_point At; // when it was raised
 };
 
 struct RecordedServiceRequest {
@@ -43,6 +44,8 @@ public:
     std::vector<RecordedEvent> Events() const { return Locked(RaisedEvents); }
     std::vector<RecordedServiceRequest> Requests() const { return Locked(ServiceRequests); }
     std::map<std::string, std::string> WrittenSettings() const { return Locked(Written); } // key -> text
+    // Puts any bytes (a NUL among them) into the extension's set, as another writer would.
+    void PutSetting(const std::string& key, const std::string& bytes);
     void Clear();                                // forgets calls, lines, events and requests
 
     // Waits until an event of this name has been raised at least `count` times.

@@ -172,7 +172,7 @@ TEST_F(SessionStartTest, UnansweredHandshakeEndsTheSessionAtTheLimit)
     int fd = LoopbackSocket(false, port, true); // never accepted: the handshake is never answered
     ASSERT_GE(fd, 0);
     client.Endpoint.Port = port;
-    client.Endpoint.HandshakeLimitMs = 200;
+    client.HandshakeLimitMs = 200;
     for (int round = 0; round < 2; ++round) {
         host.Clear();
         client.Connect();

@@ -16,6 +16,7 @@
 
 #include "tools/simulator/obs_simulator.h"
 #include "tools/simulator/sim_command.h"
+#include "tools/simulator/sim_salt_file.h"
 
 namespace {
 
@@ -35,6 +36,9 @@ void PrintUsage(const char* program)
                 "  --port N        port to listen on (default 4444; 0 picks a free one)\n"
                 "  --password P    password clients must give (default \"admin\")\n"
                 "  --no-auth       no password\n"
+                "  --salt-file F   keep the password's salt in F, as OBS keeps it: a restart with\n"
+                "                  the same password and file keeps the salt, another password\n"
+                "                  gets a new one\n"
                 "  --scenes FILE   JSON scene set: {\"current-scene\": \"...\", \"scenes\": [{\"name\": ...,\n"
                 "                  \"sources\": [{\"name\", \"x\", \"y\", \"cx\", \"cy\", \"render\"}]}]}\n"
                 "  --log FILE      append every received request to FILE, one line each\n"
@@ -81,6 +85,7 @@ int main(int argc, char** argv)
     OBSSimulatorOptions options;
     int port = 4444;
     std::string logPath;
+    std::string saltPath;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         bool hasValue = i + 1 < argc;
@@ -102,6 +107,8 @@ int main(int argc, char** argv)
                 std::fprintf(stderr, "obsremote-sim: %s\n", error.c_str());
                 return 2;
             }
+        } else if (arg == "--salt-file" && hasValue) {
+            saltPath = argv[++i];
         } else if (arg == "--log" && hasValue) {
             logPath = argv[++i];
         } else if (arg == "--status-ms" && hasValue && ReadInt(argv[i + 1], 10, 600000, number)) {
@@ -111,6 +118,14 @@ int main(int argc, char** argv)
             options.Verbose = true;
         } else {
             std::fprintf(stderr, "obsremote-sim: bad option or value: %s (try --help)\n", arg.c_str());
+            return 2;
+        }
+    }
+
+    if (!saltPath.empty() && options.UseAuth) {
+        std::string error;
+        if (!LoadOrStoreSalt(saltPath, options.Password, options.Salt, error)) {
+            std::fprintf(stderr, "obsremote-sim: %s\n", error.c_str());
             return 2;
         }
     }

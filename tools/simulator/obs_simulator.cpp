@@ -80,7 +80,7 @@ struct Connection {
 struct OBSSimulator::Impl {
     explicit Impl(OBSSimulatorOptions options)
         : Options(std::move(options))
-        , Peer(Options.UseAuth, Options.Password, Options.Scenes)
+        , Peer(Options.UseAuth, Options.Password, Options.Scenes, Options.Salt)
     {
         std::memset(Protocols, 0, sizeof Protocols);
         Protocols[0].name = "http-only";

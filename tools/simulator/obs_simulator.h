@@ -30,6 +30,9 @@ struct SimReceived {
 struct OBSSimulatorOptions {
     bool UseAuth = true;
     std::string Password = "admin";
+    // The salt the password was stored with; empty makes a new one. A restarted OBS keeps
+    // its salt, so a client's kept secret still fits.
+    std::string Salt;
     SimSceneSet Scenes = DefaultSceneSet();
     // How often StreamStatus goes out while OBS streams or previews.
     std::chrono::milliseconds StatusInterval{1000};

@@ -43,7 +43,9 @@ class SimPeer {
 public:
     static constexpr int MaxFailedAttempts = 10;
 
-    SimPeer(bool useAuth, const std::string& password, SimSceneSet scenes);
+    // An empty salt makes a new random one; OBS keeps its salt with the password, so a
+    // restarted OBS may be given the one it had.
+    SimPeer(bool useAuth, const std::string& password, SimSceneSet scenes, const std::string& salt = std::string());
 
     SimPeerConnection NewConnection() const;
     // The plug-in writes updates only to connections that may see them.

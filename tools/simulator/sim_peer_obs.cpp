@@ -50,10 +50,14 @@ int FindSource(const SimScene& scene, const std::string& name)
 
 } // namespace
 
-SimPeer::SimPeer(bool useAuth, const std::string& password, SimSceneSet scenes)
+SimPeer::SimPeer(bool useAuth, const std::string& password, SimSceneSet scenes, const std::string& salt)
     : UseAuth(false)
 {
     SetAuth(useAuth, password);
+    if (useAuth && !salt.empty()) {
+        AuthSalt = salt;
+        AuthHash = SimHashText(password + AuthSalt);
+    }
     std::vector<std::string> nobodyListens;
     ReplaceScenes(scenes, nobodyListens);
 }

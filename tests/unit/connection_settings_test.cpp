@@ -1,0 +1,176 @@
+// Connection settings: which texts each key takes, the line a bad one prints (whatever bytes
+// it holds), that a bad setting starts no session, what the script methods write, and the
+// reconnection back-off.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "client/connection_settings.h"
+#include "client/reconnect.h"
+#include "tests/support/client_test_support.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+struct ParseCase {
+    SettingKey Key;
+    std::string Text;
+    const char* Read; // the value as the set would keep it, or nullptr when refused
+};
+
+TEST(ConnectionSettings, EachKeyTakesOnlyItsValues)
+{
+    const std::string longest(MaxHostLength, 'h');
+    const ParseCase cases[] = {
+        {SettingKey::Host, "localhost", "localhost"},
+        {SettingKey::Host, "studio-pc.lan", "studio-pc.lan"},
+        {SettingKey::Host, "192.168.0.20", "192.168.0.20"},
+        {SettingKey::Host, "::1", "::1"},
+        {SettingKey::Host, "[fe80::1%eth0]", "fe80::1%eth0"},
+        {SettingKey::Host, longest, longest.c_str()},
+        {SettingKey::Host, longest + "h", nullptr},
+        {SettingKey::Host, std::string(300, 'x'), nullptr},
+        {SettingKey::Host, "", nullptr},
+        {SettingKey::Host, "[]", nullptr},
+        {SettingKey::Host, "[127.0.0.1]", nullptr},
+        {SettingKey::Host, "obs\nhost", nullptr},
+        {SettingKey::Host, std::string("obs\0host", 8), nullptr},
+        {SettingKey::Host, "obs host", nullptr},
+        {SettingKey::Host, "obs/path", nullptr},
+        {SettingKey::Host, "h\xC3\xA9", nullptr},
+        {SettingKey::Port, "4455", "4455"},
+        {SettingKey::Port, "1", "1"},
+        {SettingKey::Port, "65535", "65535"},
+        {SettingKey::Port, "004444", "4444"},
+        {SettingKey::Port, "0", nullptr},
+        {SettingKey::Port, "65536", nullptr},
+        {SettingKey::Port, "-1", nullptr},
+        {SettingKey::Port, "+4444", nullptr},
+        {SettingKey::Port, "44 44", nullptr},
+        {SettingKey::Port, " 4444", nullptr},
+        {SettingKey::Port, "4444.0", nullptr},
+        {SettingKey::Port, "99999999999999999999", nullptr},
+        {SettingKey::Port, "", nullptr},
+        {SettingKey::AutoReconnect, "TRUE", "true"},
+        {SettingKey::AutoReconnect, "on", "true"},
+        {SettingKey::AutoReconnect, "1", "true"},
+        {SettingKey::AutoReconnect, "No", "false"},
+        {SettingKey::AutoReconnect, "0", "false"},
+        {SettingKey::AutoReconnect, "maybe", nullptr},
+        {SettingKey::AutoReconnect, "truex", nullptr},
+        {SettingKey::AutoReconnect, "", nullptr},
+    };
+    for (const ParseCase& c : cases) {
+        ConnectionSettings settings;
+        std::string reason;
+        const bool read = ParseSetting(c.Key, c.Text, settings, reason);
+        ASSERT_EQ(read, c.Read != nullptr) << SettingName(c.Key) << " " << c.Text;
+        if (read) {
+            EXPECT_EQ(FormatSetting(c.Key, settings), c.Read);
+        } else {
+            EXPECT_FALSE(reason.empty());
+            EXPECT_EQ(FormatSetting(c.Key, settings), FormatSetting(c.Key, ConnectionSettings())) << "changed in part";
+        }
+    }
+}
+
+// A client whose host keeps an extension settings set (id 1).
+struct SettingsHarness : MessageHarness {
+    SettingsHarness() { client.Link.Settings.store(1); }
+};
+
+// Each bad value gives one line naming the key and the whole value, escaped onto one line,
+// and Connect then starts nothing: no event, no worker, still Disconnected.
+TEST(ConnectionSettings, BadValuesPrintOneLineEachAndStartNoSession)
+{
+    struct Case {
+        const char* Key;
+        std::string Bytes;
+        std::string Line;
+    };
+    const std::string host300(300, 'a');
+    const Case cases[] = {
+        {"Port", "0", R"(HVEOBSRemote: Connect: "Port" setting "0" is not a number from 1 to 65535)"},
+        {"Port", "65536", R"(HVEOBSRemote: Connect: "Port" setting "65536" is not a number from 1 to 65535)"},
+        {"Port", "-1", R"(HVEOBSRemote: Connect: "Port" setting "-1" is not a number from 1 to 65535)"},
+        {"Port", "44 44", R"(HVEOBSRemote: Connect: "Port" setting "44 44" is not a number from 1 to 65535)"},
+        {"Host", host300,
+         "HVEOBSRemote: Connect: \"Host\" setting \"" + host300 + "\" is longer than 253 characters"},
+        {"Host", std::string("local\0host", 10),
+         R"(HVEOBSRemote: Connect: "Host" setting "local\x00host" holds a NUL character)"},
+        {"Host", "local\nhost",
+         R"(HVEOBSRemote: Connect: "Host" setting "local\nhost" holds a character that no host name or address has)"},
+        {"Host", std::string(5000, 'b'), R"(HVEOBSRemote: Connect: "Host" setting is longer than 1022 characters)"},
+        {"AutoReconnect", "sometimes",
+         R"(HVEOBSRemote: Connect: "AutoReconnect" setting "sometimes" is none of true, false, 1, 0, yes, no, on, off)"},
+    };
+    for (const Case& c : cases) {
+        SettingsHarness h;
+        h.host.PutSetting(c.Key, c.Bytes);
+        h.client.Connect();
+        EXPECT_EQ(h.host.Lines(), Lines{c.Line}) << c.Key;
+        EXPECT_TRUE(h.host.Events().empty());
+        EXPECT_EQ(h.client.State.load(), Disconnected);
+        EXPECT_FALSE(h.client.Worker.IsRunning.load());
+    }
+    // Two bad keys: two lines, in key order.
+    SettingsHarness h;
+    h.host.PutSetting("AutoReconnect", "?");
+    h.host.PutSetting("Host", "a b");
+    h.client.Connect();
+    ASSERT_EQ(h.host.Lines().size(), 2u);
+    EXPECT_EQ(h.host.Lines()[0].rfind(R"(HVEOBSRemote: Connect: "Host" setting "a b")", 0), 0u);
+    EXPECT_EQ(h.client.State.load(), Disconnected);
+}
+
+// The methods check the value first: a good one is written in the set's form, a bad one
+// prints its line and writes nothing. Without a set the client keeps the value itself.
+TEST(ConnectionSettings, ChangesAreCheckedThenWritten)
+{
+    SettingsHarness h;
+    h.client.ChangeConnectionSetting("SetPort", SettingKey::Port, "0044");
+    h.client.ChangeConnectionSetting("SetAutoReconnect", SettingKey::AutoReconnect, "YES");
+    h.client.ChangeConnectionSetting("SetHost", SettingKey::Host, "[::1]");
+    h.client.ChangeConnectionSetting("SetPort", SettingKey::Port, "70000");
+    h.client.ChangeConnectionSetting("SetHost", SettingKey::Host, "");
+    const auto written = h.host.WrittenSettings();
+    EXPECT_EQ(written, (std::map<std::string, std::string>{{"AutoReconnect", "true"}, {"Host", "::1"}, {"Port", "44"}}));
+    EXPECT_EQ(h.host.Lines(),
+              (Lines{R"(HVEOBSRemote: SetPort: "Port" setting "70000" is not a number from 1 to 65535)",
+                     R"(HVEOBSRemote: SetHost: "Host" setting "" is empty)"}));
+    const OBSRemoteClient::SettingsReading reading = h.client.ReadConnectionSettings();
+    EXPECT_EQ(reading.Values.Host, "::1");
+    EXPECT_EQ(reading.Values.Port, 44);
+    EXPECT_TRUE(reading.Values.AutoReconnect);
+
+    MessageHarness bare; // no settings set
+    bare.client.ChangeConnectionSetting("SetPort", SettingKey::Port, "4455");
+    EXPECT_EQ(bare.client.Endpoint.Port, 4455);
+    EXPECT_TRUE(bare.host.WrittenSettings().empty());
+}
+
+TEST(ReconnectBackoff, DoublesFrom500msTo30sWithin20PercentAndResets)
+{
+    const uint32_t nominal[] = {500, 1000, 2000, 4000, 8000, 16000, 30000, 30000, 30000};
+    ReconnectBackoff backoff(7);
+    for (int round = 0; round < 2; ++round) {
+        for (uint32_t expected : nominal) {
+            const uint32_t delay = backoff.NextDelayMs();
+            EXPECT_GE(delay, expected * 8 / 10);
+            EXPECT_LE(delay, expected * 12 / 10);
+        }
+        backoff.Reset();
+    }
+    // The jitter spreads clients out: many first delays are not all alike.
+    std::set<uint32_t> firsts;
+    for (uint32_t seed = 0; seed < 50; ++seed) {
+        ReconnectBackoff fresh(seed);
+        firsts.insert(fresh.NextDelayMs());
+    }
+    EXPECT_GT(firsts.size(), 20u);
+}
+
+} // namespace
