@@ -38,7 +38,8 @@
     MEMBER(Port)                      \
     MEMBER(AutoReconnect)             \
     MEMBER(ReconnectAttempt)          \
-    MEMBER(ReconnectDelay)
+    MEMBER(ReconnectDelay)            \
+    MEMBER(Protocol)
 
 #define HVE_OBSREMOTE_METHODS(METHOD) \
     METHOD(GetVersion)                \
@@ -59,7 +60,8 @@
     METHOD(Disconnect)                \
     METHOD(SetHost)                   \
     METHOD(SetPort)                   \
-    METHOD(SetAutoReconnect)
+    METHOD(SetAutoReconnect)          \
+    METHOD(SetProtocol)
 
 enum OBSRemoteMember : uint32_t {
 #define HVE_OBSREMOTE_MEMBER_ID(name) OBSRemoteMember##name,
@@ -172,6 +174,8 @@ bool OBSRemoteType::GetMember(KSValue value, _KSTypeMember* member, int32_t argc
         return SettingMember(SettingKey::Port, result);
     case OBSRemoteMemberAutoReconnect:
         return SettingMember(SettingKey::AutoReconnect, result);
+    case OBSRemoteMemberProtocol:
+        return SettingMember(SettingKey::Protocol, result);
     case OBSRemoteMemberReconnectAttempt:
         return ResultInt64(result, client.Reconnect.Attempt.load());
     case OBSRemoteMemberReconnectDelay: {
@@ -197,6 +201,8 @@ bool OBSRemoteType::SettingMember(SettingKey key, KSTypedValue& result)
         return ResultInt64(result, EffectivePort(values));
     case SettingKey::AutoReconnect:
         return ResultBool(result, values.AutoReconnect);
+    case SettingKey::Protocol:
+        return ResultString(result, HoldTextForHost(FormatSetting(key, values)));
     case SettingKey::Count:
         break;
     }
@@ -322,6 +328,8 @@ bool OBSRemoteType::GetMethod(KSValue& value, _KSTypeMember* method, int32_t arg
         return ChangeSetting(client, SettingKey::Port, "SetPort", argc, argv);
     case OBSRemoteMethodSetAutoReconnect:
         return ChangeSetting(client, SettingKey::AutoReconnect, "SetAutoReconnect", argc, argv);
+    case OBSRemoteMethodSetProtocol:
+        return ChangeSetting(client, SettingKey::Protocol, "SetProtocol", argc, argv);
     }
     return false;
 }

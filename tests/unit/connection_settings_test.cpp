@@ -62,6 +62,11 @@ TEST(ConnectionSettings, EachKeyTakesOnlyItsValues)
         {SettingKey::AutoReconnect, "maybe", nullptr},
         {SettingKey::AutoReconnect, "truex", nullptr},
         {SettingKey::AutoReconnect, "", nullptr},
+        {SettingKey::Protocol, "OBS-WebSocket", "obs-websocket"},
+        {SettingKey::Protocol, "obsapi", "obsapi"},
+        {SettingKey::Protocol, "obs websocket", nullptr},
+        {SettingKey::Protocol, "obsapi\n", nullptr},
+        {SettingKey::Protocol, "", nullptr},
     };
     for (const ParseCase& c : cases) {
         ConnectionSettings settings;
@@ -75,6 +80,13 @@ TEST(ConnectionSettings, EachKeyTakesOnlyItsValues)
             EXPECT_EQ(FormatSetting(c.Key, settings), FormatSetting(c.Key, ConnectionSettings())) << "changed in part";
         }
     }
+    // Without a "Port", each protocol connects to its own.
+    ConnectionSettings studio;
+    studio.Protocol = WireKind::ObsWebSocket;
+    EXPECT_EQ(EffectivePort(ConnectionSettings()), 4444);
+    EXPECT_EQ(EffectivePort(studio), 4455);
+    studio.Port = 4444;
+    EXPECT_EQ(EffectivePort(studio), 4444);
 }
 
 // A client whose host keeps an extension settings set (id 1).

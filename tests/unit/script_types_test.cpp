@@ -131,7 +131,7 @@ TEST_F(ScriptTypesTest, MembersAnswerOnlyOnceTheirValuesArrivedAndKeepWideValues
     // values beyond what the simulator reports, and states it never takes.
     std::map<std::string, std::string> always{
         {"State", "text Disconnected"}, {"CurrentSceneName", "text "}, {"NumScenes", "int 0"},
-        {"Host", "text localhost"},     {"Port", "int 4444"},          {"AutoReconnect", "bool false"},
+        {"Host", "text localhost"},     {"Port", "int 4444"},          {"AutoReconnect", "bool false"}, {"Protocol", "text obsapi"},
         {"ReconnectAttempt", "int 0"}};
     for (const auto& [name, slot] : pOBSRemoteType->MemberIndex)
         EXPECT_EQ(Show(name.c_str(), {"1"}), always.count(name) != 0 ? always[name] : "<none>") << name;
