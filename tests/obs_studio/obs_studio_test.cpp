@@ -75,7 +75,9 @@ private:
 
 class ObsStudio : public ModuleFixture {
 protected:
-    ObsStudio() : ModuleFixture({HVE_MODULE_PATH, HVE_SOURCE_DIR}) {}
+    // The simulator keeps 4444, the plug-in's port; with only "Protocol" set, the module must
+    // find OBS Studio on obs-websocket's own port instead.
+    ObsStudio() : ModuleFixture({HVE_MODULE_PATH, HVE_SOURCE_DIR}, true) {}
 
     void SetUp() override
     {
@@ -85,6 +87,9 @@ protected:
         ModuleFixture::SetUp();
         haven::SettingsStore& settings = Host->Settings();
         settings.SetText(settings.FindExtension("HVEOBSRemote"), "Protocol", "obs-websocket");
+        if (Env("HVE_OBS_PORT") != "4455") {
+            settings.SetText(settings.FindExtension("HVEOBSRemote"), "Port", Env("HVE_OBS_PORT").c_str());
+        }
     }
 
     void TearDown() override
