@@ -13,19 +13,11 @@
 #include "client/updates.h"
 #include "support/portable_lock.h"
 
+using obsws::Made;
 using obsws::Pending;
 using obsws::Step;
 
 namespace {
-
-// A message the shared handlers read, released when it goes out of scope.
-struct Made {
-    explicit Made(json_t* value) : Value(value) {}
-    ~Made() { json_decref(Value); }
-    Made(const Made&) = delete;
-    Made& operator=(const Made&) = delete;
-    json_t* Value;
-};
 
 double Number(const json_t* object, const char* key)
 {

@@ -12,21 +12,15 @@
 #include "client/json_read.h"
 #include "client/name_compare.h"
 #include "client/obs_remote_client.h"
+#include "client/obsws/obsws_translate.h"
 #include "client/obsws/obsws_wire.h"
 #include "client/updates.h"
 
+using obsws::Made;
 using obsws::Pending;
 using obsws::Step;
 
 namespace {
-
-struct Made {
-    explicit Made(json_t* value) : Value(value) {}
-    ~Made() { json_decref(Value); }
-    Made(const Made&) = delete;
-    Made& operator=(const Made&) = delete;
-    json_t* Value;
-};
 
 bool Is(const char* type, const char* name) { return std::strcmp(type, name) == 0; }
 

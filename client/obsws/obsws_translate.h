@@ -9,6 +9,15 @@
 
 namespace obsws {
 
+// A message made for the shared handlers to read, released when it goes out of scope.
+struct Made {
+    explicit Made(json_t* value) : Value(value) {}
+    ~Made() { json_decref(Value); }
+    Made(const Made&) = delete;
+    Made& operator=(const Made&) = delete;
+    json_t* Value;
+};
+
 // GetSceneItemList's "sceneItems" as the plug-in's "sources": OBS lists items bottom first
 // (index 0 is drawn first); the plug-in's list, like OBS's own list on screen, starts at the
 // top. Each source: "name" (sourceName), "render" (sceneItemEnabled), "x"/"y" (position),
