@@ -1,6 +1,8 @@
 // obs-websocket 5: the handshake, the answers to requests and batches, and the steps that
 // follow an answer. The shared handlers get each result in the plug-in's form, so the model
 // and the events come out as they do for the plug-in.
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "client/answers.h"
@@ -53,6 +55,10 @@ void ObsWsWire::Opened(OBSRemoteClient&)
     NextId = 1;
     Outstanding.clear();
     HelloSeen = IdentifySent = Identified = Exiting = false;
+    HelloSalt.clear();
+    HelloChallenge.clear();
+    HavePasswordBeforeHello = false;
+    PasswordBeforeHello.clear();
     HaveSpecialInputs = SpecialInputsAsked = false;
     MicInput.clear();
     DesktopInput.clear();
@@ -97,8 +103,10 @@ void ObsWsWire::Received(OBSRemoteClient& client, json_t* message)
 }
 
 // The Hello plays the parts of the plug-in's version and password-demand answers, in that
-// order. Without a password, or with a secret kept from an Authenticate made for the same
-// password (the salt is unchanged), Identify goes out at once.
+// order. Without a password, with a password the script gave before the Hello, or with a
+// secret kept from an Authenticate made for the same password (the salt is unchanged),
+// Identify goes out at once. The challenge is recorded together with the Hello having been
+// seen, so that an Authenticate on another thread never answers an older one.
 void ObsWsWire::OnHello(OBSRemoteClient& client, json_t* data)
 {
     json_t* authentication = ReadMember(data, "authentication");
@@ -108,12 +116,19 @@ void ObsWsWire::OnHello(OBSRemoteClient& client, json_t* data)
     if (required && (salt == nullptr || challenge == nullptr)) {
         return; // a demand that cannot be answered
     }
+    bool early = false;
+    std::string password;
     {
         std::lock_guard<std::mutex> guard(Lock);
         if (HelloSeen) {
             return;
         }
         HelloSeen = true;
+        HelloSalt = required ? salt : "";
+        HelloChallenge = required ? challenge : "";
+        early = HavePasswordBeforeHello;
+        password.swap(PasswordBeforeHello);
+        HavePasswordBeforeHello = false;
     }
     client.NoteReady();
     if (!client.MoveState(Connected, Ready)) {
@@ -134,8 +149,14 @@ void ObsWsWire::OnHello(OBSRemoteClient& client, json_t* data)
         client.AuthChallenge.Set(challenge);
         client.IsAuthenticated.store(false);
         CWinLock guard(&client.Session.SendLock);
-        // Only a secret OBS has accepted before: a wrong one would end the connection.
-        if (client.AuthSecretAccepted && !client.AuthSecret.Empty() && client.AuthSecretSalt.Get() == salt) {
+        if (early) {
+            client.AuthSecret.Set(Base64Sha256(password, salt));
+            client.AuthSecretSalt.Set(salt);
+            client.AuthSecretAccepted = false;
+        }
+        // Only a secret OBS has accepted before, or the script's own new one: a wrong kept
+        // one would end the connection.
+        if ((early || client.AuthSecretAccepted) && !client.AuthSecret.Empty() && client.AuthSecretSalt.Get() == salt) {
             auth = Base64Sha256(client.AuthSecret.Get(), challenge);
             identify = true;
         }
@@ -147,9 +168,13 @@ void ObsWsWire::OnHello(OBSRemoteClient& client, json_t* data)
     if (identify) {
         {
             std::lock_guard<std::mutex> guard(Lock);
+            // An Authenticate since the Hello may have answered it already.
+            identify = !IdentifySent;
             IdentifySent = true;
         }
-        SendIdentify(client, auth);
+        if (identify) {
+            SendIdentify(client, auth);
+        }
     }
     const char* args[] = {required ? "1" : "0"};
     client.Raise(ClientEvent::AuthRequiredRsp, 1, args);
@@ -213,24 +238,27 @@ void ObsWsWire::Tick(OBSRemoteClient& client)
     }
 }
 
+bool ObsWsWire::TakeOutstanding(const char* id, bool batch, Pending& pending)
+{
+    if (id == nullptr) {
+        return false;
+    }
+    std::lock_guard<std::mutex> guard(Lock);
+    auto found = Outstanding.find(id);
+    if (found == Outstanding.end() || obsws::IsBatchStep(found->second.What) != batch) {
+        return false;
+    }
+    pending = std::move(found->second);
+    Outstanding.erase(found);
+    return true;
+}
+
 void ObsWsWire::OnResponse(OBSRemoteClient& client, json_t* data)
 {
-    const char* id = ReadString(data, "requestId");
-    if (id == nullptr) {
-        return;
-    }
     Pending pending;
-    {
-        std::lock_guard<std::mutex> guard(Lock);
-        auto found = Outstanding.find(id);
-        if (found == Outstanding.end() || found->second.What == Step::Volumes ||
-            found->second.What == Step::StreamPoll) {
-            return; // not ours, or a batch's id on a single answer
-        }
-        pending = std::move(found->second);
-        Outstanding.erase(found);
+    if (TakeOutstanding(ReadString(data, "requestId"), false, pending)) {
+        Answer(client, pending, data);
     }
-    Answer(client, pending, data);
 }
 
 void ObsWsWire::Answer(OBSRemoteClient& client, Pending& pending, json_t* data)
@@ -400,6 +428,7 @@ void ObsWsWire::Answer(OBSRemoteClient& client, Pending& pending, json_t* data)
     case Step::Plain:
     case Step::Volumes:
     case Step::StreamPoll:
+    case Step::MoveItems:
         break;
     }
 }
@@ -431,24 +460,25 @@ void ObsWsWire::OnSceneListItems(OBSRemoteClient& client, Pending& pending, json
 
 void ObsWsWire::OnBatchResponse(OBSRemoteClient& client, json_t* data)
 {
-    const char* id = ReadString(data, "requestId");
-    if (id == nullptr) {
-        return;
-    }
     Pending pending;
-    {
-        std::lock_guard<std::mutex> guard(Lock);
-        auto found = Outstanding.find(id);
-        if (found == Outstanding.end() ||
-            (found->second.What != Step::Volumes && found->second.What != Step::StreamPoll)) {
-            return;
-        }
-        pending = std::move(found->second);
-        Outstanding.erase(found);
+    if (!TakeOutstanding(ReadString(data, "requestId"), true, pending)) {
+        return;
     }
     json_t* results = ReadMember(data, "results");
     if (pending.What == Step::StreamPoll) {
         OnStreamPoll(client, results);
+        return;
+    }
+    if (pending.What == Step::MoveItems) {
+        // A batch that halts on a failure answers up to the failed request.
+        for (size_t i = 0; i < ArraySize(results); ++i) {
+            json_t* one = ArrayElement(results, i);
+            if (!ReadFlag(ReadMember(one, "requestStatus"), "result")) {
+                RaiseError(client, obsws::FailureText(one));
+                return;
+            }
+        }
+        SendMoves(client, pending.Operation, pending.Scene, std::move(pending.Moves));
         return;
     }
     // Volumes: GetInputVolume and GetInputMute for the microphone, then for the desktop, of
@@ -564,7 +594,8 @@ void ObsWsWire::WithSpecialInputs(OBSRemoteClient& client, std::function<void(OB
 
 // The named items go to the top in the order given, the others keep their order below them.
 // OBS counts indexes from the bottom; each item is moved only when it is not already in its
-// place, bottom place first, so that every move leaves the places below it as they are.
+// place, bottom place first, so that every move leaves the places below it as they are. The
+// moves only add up when OBS makes them in this order, hence batches rather than requests.
 void ObsWsWire::OrderItems(OBSRemoteClient& client, const Pending& pending, json_t* items)
 {
     struct Item {
@@ -599,6 +630,7 @@ void ObsWsWire::OrderItems(OBSRemoteClient& client, const Pending& pending, json
     }
     std::vector<Item> wantedBottomFirst(wanted.rbegin(), wanted.rend());
     std::vector<Item> now = bottomFirst;
+    std::vector<std::pair<int64_t, int64_t>> moves;
     for (size_t place = 0; place < now.size(); ++place) {
         if (now[place].Id == wantedBottomFirst[place].Id) {
             continue;
@@ -611,9 +643,46 @@ void ObsWsWire::OrderItems(OBSRemoteClient& client, const Pending& pending, json
                 break;
             }
         }
-        json_t* request = SceneNameData(pending.Scene);
-        json_object_set_new(request, "sceneItemId", json_integer(wantedBottomFirst[place].Id));
-        json_object_set_new(request, "sceneItemIndex", json_integer(static_cast<json_int_t>(place)));
-        Request(client, pending.Operation.c_str(), "SetSceneItemIndex", request, Pending{});
+        moves.emplace_back(wantedBottomFirst[place].Id, static_cast<int64_t>(place));
     }
+    SendMoves(client, pending.Operation, pending.Scene, std::move(moves));
+}
+
+// As many moves per batch as keep its text within MaxRequestText; the next batch goes once
+// OBS answered this one, and a failed move ends the order.
+void ObsWsWire::SendMoves(OBSRemoteClient& client, const std::string& operation, const std::string& scene,
+                          std::vector<std::pair<int64_t, int64_t>> moves)
+{
+    if (moves.empty()) {
+        return;
+    }
+    auto move = [&scene](int64_t id, int64_t index) {
+        json_t* data = SceneNameData(scene);
+        json_object_set_new(data, "sceneItemId", json_integer(id));
+        json_object_set_new(data, "sceneItemIndex", json_integer(index));
+        json_t* request = json_object();
+        json_object_set_new(request, "requestType", json_string("SetSceneItemIndex"));
+        json_object_set_new(request, "requestData", data);
+        return request;
+    };
+    // The longest a move can be written, and room for the batch around the moves.
+    constexpr size_t BatchFrame = 128;
+    json_t* widest = move(INT64_MIN, INT64_MIN);
+    char* text = json_dumps(widest, JSON_COMPACT);
+    const size_t perMove = (text != nullptr ? strlen(text) : obsws::MaxRequestText) + 1;
+    free(text);
+    json_decref(widest);
+    const size_t fit = perMove + BatchFrame <= obsws::MaxRequestText ? (obsws::MaxRequestText - BatchFrame) / perMove : 1;
+
+    Pending pending;
+    pending.What = Step::MoveItems;
+    pending.Operation = operation;
+    pending.Scene = scene;
+    json_t* requests = json_array();
+    const size_t now = std::min(fit, moves.size());
+    for (size_t i = 0; i < now; ++i) {
+        json_array_append_new(requests, move(moves[i].first, moves[i].second));
+    }
+    pending.Moves.assign(moves.begin() + static_cast<std::ptrdiff_t>(now), moves.end());
+    Batch(client, operation.c_str(), requests, std::move(pending), true);
 }

@@ -218,15 +218,35 @@ void ObsWsWire::SetSourceRender(OBSRemoteClient& client, const char* sourceName,
 }
 
 // The secret is kept as for the plug-in: Base64(SHA-256(password ‖ salt)); Identify answers
-// the Hello's challenge with Base64(SHA-256(secret ‖ challenge)). Once identified, the four
-// questions that follow an Authenticate are asked again.
+// the Hello's challenge with Base64(SHA-256(secret ‖ challenge)). Before the Hello there is no
+// salt yet: the password waits for it. Once identified, the four questions that follow an
+// Authenticate are asked again.
 void ObsWsWire::Authenticate(OBSRemoteClient& client, const char* password)
 {
     if (!client.IsConnected()) {
         client.Print("HVEOBSRemote: Authenticate: Not connected");
         return;
     }
-    std::string salt = client.AuthSalt.Get();
+    std::string salt, challenge;
+    bool identified = false;
+    bool identify = false;
+    {
+        std::lock_guard<std::mutex> guard(Lock);
+        if (!HelloSeen) {
+            HavePasswordBeforeHello = true;
+            PasswordBeforeHello = password != nullptr ? password : "";
+            return;
+        }
+        salt = HelloSalt;
+        challenge = HelloChallenge;
+        identified = Identified;
+        if (!Identified && IdentifySent) {
+            return; // an Identify is on its way; its answer decides, and keeps its secret
+        }
+        if (!Identified) {
+            IdentifySent = identify = true;
+        }
+    }
     std::string secret = Base64Sha256(password != nullptr ? password : "", salt);
     {
         CWinLock guard(&client.Session.SendLock);
@@ -234,18 +254,9 @@ void ObsWsWire::Authenticate(OBSRemoteClient& client, const char* password)
         client.AuthSecretSalt.Set(salt);
         client.AuthSecretAccepted = false;
     }
-    bool identified = false;
-    bool identify = false;
-    {
-        std::lock_guard<std::mutex> guard(Lock);
-        identified = Identified;
-        if (!Identified && HelloSeen && !IdentifySent) {
-            IdentifySent = identify = true;
-        }
-    }
     if (identified) {
         AskOpeningState(client);
     } else if (identify) {
-        SendIdentify(client, Base64Sha256(secret, client.AuthChallenge.Get()));
+        SendIdentify(client, challenge.empty() ? std::string() : Base64Sha256(secret, challenge));
     }
 }

@@ -121,7 +121,8 @@ bool ObsWsWire::Request(OBSRemoteClient& client, const char* operation, const ch
     return true;
 }
 
-bool ObsWsWire::Batch(OBSRemoteClient& client, const char* operation, json_t* requests, Pending pending)
+bool ObsWsWire::Batch(OBSRemoteClient& client, const char* operation, json_t* requests, Pending pending,
+                      bool haltOnFailure)
 {
     if (!MayRequest(client, operation)) {
         json_decref(requests);
@@ -133,7 +134,7 @@ bool ObsWsWire::Batch(OBSRemoteClient& client, const char* operation, json_t* re
     std::string id = TakeId(std::move(pending));
     json_t* data = json_object();
     json_object_set_new(data, "requestId", json_string(id.c_str()));
-    json_object_set_new(data, "haltOnFailure", json_false());
+    json_object_set_new(data, "haltOnFailure", json_boolean(haltOnFailure));
     json_object_set_new(data, "requests", requests);
     if (!Queue(client, operation, Dump(Envelope(8, data)))) {
         Forget(id);

@@ -24,6 +24,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "client/wire_protocol.h"
@@ -60,7 +61,8 @@ enum class Step : uint8_t {
     SpecialInputs,    // GetSpecialInputs: the desktop and microphone inputs
     Volumes,          // batch of GetInputVolume and GetInputMute
     RenderItemId,     // GetSceneItemId, then SetSceneItemEnabled
-    OrderItems,       // GetSceneItemList, then SetSceneItemIndex for the named items
+    OrderItems,       // GetSceneItemList, then the moves that put the named items on top
+    MoveItems,        // batch of SetSceneItemIndex, run by OBS in order; then the next batch
     Repopulate,       // GetSceneItemList after an item was created or removed
     Reorder,          // GetSceneItemList after the items were reindexed
     ItemChanged,      // GetSceneItemList after one item changed
@@ -77,7 +79,15 @@ struct Pending {
     std::shared_ptr<SceneListBuild> Build;
     size_t Index = 0;
     uint32_t VolumeSlots = 0; // Volumes: bit 0 microphone asked, bit 1 desktop asked
+    // MoveItems: the moves (item id, index from the bottom) still to send after this batch.
+    std::vector<std::pair<int64_t, int64_t>> Moves;
 };
+
+// Steps answered by a batch (op 9) rather than a single response (op 7).
+constexpr bool IsBatchStep(Step step)
+{
+    return step == Step::Volumes || step == Step::StreamPoll || step == Step::MoveItems;
+}
 
 } // namespace obsws
 
@@ -115,8 +125,10 @@ private:
     // than MaxRequestText ("Request too long" line). requestData may be none; it is released.
     bool Request(OBSRemoteClient& client, const char* operation, const char* requestType, json_t* requestData,
                  obsws::Pending pending);
-    // requests: an array of {requestType, requestData}; released.
-    bool Batch(OBSRemoteClient& client, const char* operation, json_t* requests, obsws::Pending pending);
+    // requests: an array of {requestType, requestData}; released. OBS runs a batch's requests
+    // one after the other, in order, where separate requests may run at the same time.
+    bool Batch(OBSRemoteClient& client, const char* operation, json_t* requests, obsws::Pending pending,
+               bool haltOnFailure = false);
     void SendIdentify(OBSRemoteClient& client, const std::string& auth);
     bool Queue(OBSRemoteClient& client, const char* operation, const std::string& text);
     bool MayRequest(OBSRemoteClient& client, const char* operation);
@@ -130,12 +142,16 @@ private:
     void OnIdentified(OBSRemoteClient& client);
     void OnResponse(OBSRemoteClient& client, json_t* data);
     void OnBatchResponse(OBSRemoteClient& client, json_t* data);
+    // The record of an answered id, when it is ours and answered in the form it was sent in.
+    bool TakeOutstanding(const char* id, bool batch, obsws::Pending& pending);
     void Answer(OBSRemoteClient& client, obsws::Pending& pending, json_t* data);
     void AskOpeningState(OBSRemoteClient& client);
     void AskVolumes(OBSRemoteClient& client, const char* operation);
     void AskItems(OBSRemoteClient& client, const std::string& scene, obsws::Pending pending);
     void OnSceneListItems(OBSRemoteClient& client, obsws::Pending& pending, json_t* items);
     void OrderItems(OBSRemoteClient& client, const obsws::Pending& pending, json_t* items);
+    void SendMoves(OBSRemoteClient& client, const std::string& operation, const std::string& scene,
+                   std::vector<std::pair<int64_t, int64_t>> moves);
     void OnStreamPoll(OBSRemoteClient& client, json_t* results);
     // Runs `action` now when the special inputs are known, or once their answer arrives.
     void WithSpecialInputs(OBSRemoteClient& client, std::function<void(OBSRemoteClient&)> action);
@@ -151,6 +167,10 @@ private:
     uint64_t NextId = 1;
     std::map<std::string, obsws::Pending> Outstanding;
     bool HelloSeen = false;
+    std::string HelloSalt, HelloChallenge; // the Hello's challenge, empty when none was made
+    // A password given before the Hello: answered with the Hello's salt once it arrives.
+    bool HavePasswordBeforeHello = false;
+    std::string PasswordBeforeHello;
     bool IdentifySent = false;
     bool Identified = false;
     bool Exiting = false; // ExitStarted: OBS is tearing everything down

@@ -2,7 +2,7 @@
 // scripts/obs-studio.sh runs it: scenes "Scene 1" (Red, Title), "Scene 2" (Blue, Subtitle
 // and the hidden "Scene 3"), "Scene 3" (Green, Title), the desktop and microphone inputs, a
 // local RTMP sink, and the password in HVE_OBS_PASSWORD. The tests run in this file's order
-// against the one OBS and leave it as they found it; the last one makes OBS quit.
+// against the one OBS, each from that first state; the last ones make OBS quit.
 //
 // The fixture's OBS Remote simulator listens on 4444 as well; with the setting "Protocol"
 // at "obs-websocket" the module must never reach it.
@@ -53,7 +53,7 @@ public:
         return Client.ReadText().value_or("").find("\"op\":2") != std::string::npos;
     }
 
-    // True when OBS answered the request with success.
+    // True when OBS answered the request with success; its answer is then in LastAnswer.
     bool Request(const std::string& type, const std::string& data)
     {
         const std::string id = std::to_string(++Id);
@@ -62,15 +62,42 @@ public:
         for (int i = 0; i < 20; ++i) {
             std::string text = Client.ReadText().value_or("");
             if (text.find("\"requestId\":\"" + id + "\"") != std::string::npos) {
+                LastAnswer = text;
                 return text.find("\"result\":true") != std::string::npos;
             }
         }
         return false;
     }
 
+    // Puts OBS back as scripts/obs-studio.sh made it, whatever a failed test left behind:
+    // one request at a time, each answered before the next goes.
+    bool Restore()
+    {
+        bool ok = Request("SetCurrentProgramScene", R"({"sceneName":"Scene 1"})");
+        for (const char* input : {"Mic/Aux", "Desktop Audio"}) {
+            const std::string name = std::string(R"("inputName":")") + input + "\"";
+            ok = Request("SetInputVolume", "{" + name + R"(,"inputVolumeMul":1.0})") && ok;
+            ok = Request("SetInputMute", "{" + name + R"(,"inputMuted":false})") && ok;
+        }
+        // Scene 2, bottom first: Blue, Subtitle, then the hidden Scene 3.
+        const char* order[] = {"Blue", "Subtitle", "Scene 3"};
+        for (int index = 0; index < 3; ++index) {
+            if (!Request("GetSceneItemId", std::string(R"({"sceneName":"Scene 2","sourceName":")") + order[index] + "\"}")) {
+                return false;
+            }
+            JsonValue answer = ParseMessage(LastAnswer);
+            json_t* id = json_object_get(json_object_get(json_object_get(answer.get(), "d"), "responseData"), "sceneItemId");
+            const std::string item = R"({"sceneName":"Scene 2","sceneItemId":)" + std::to_string(json_integer_value(id));
+            ok = Request("SetSceneItemIndex", item + R"(,"sceneItemIndex":)" + std::to_string(index) + "}") && ok;
+            ok = Request("SetSceneItemEnabled", item + R"(,"sceneItemEnabled":)" + (index < 2 ? "true" : "false") + "}") && ok;
+        }
+        return ok;
+    }
+
 private:
     SimRawClient Client;
     int Id = 0;
+    std::string LastAnswer;
 };
 
 class ObsStudio : public ModuleFixture {
@@ -90,6 +117,9 @@ protected:
         if (Env("HVE_OBS_PORT") != "4455") {
             settings.SetText(settings.FindExtension("HVEOBSRemote"), "Port", Env("HVE_OBS_PORT").c_str());
         }
+        // Each test starts from the same OBS, so that one failure does not bring others.
+        ObsSide obs;
+        ASSERT_TRUE(obs.Open() && obs.Restore()) << "OBS could not be put back in its first state";
     }
 
     void TearDown() override
@@ -130,6 +160,20 @@ protected:
         for (const auto& [expression, value] : expected) {
             EXPECT_EQ(Value("OBSRemote" + expression), value) << expression;
         }
+    }
+
+    // OBS quits (SIGINT, as when its window is closed) while the module is connected, then is
+    // started again.
+    void RestartObs()
+    {
+        int pid = 0;
+        std::ifstream(Env("HVE_OBS_PIDFILE")) >> pid;
+        ASSERT_GT(pid, 0);
+        ASSERT_EQ(kill(pid, SIGINT), 0);
+        ASSERT_TRUE(Wait("OBSRemote:StateChanged", {"Disconnected"}));
+        ExpectValues({{".NumScenes", "3"}, {".CurrentSceneName", "Scene 1"}});
+        ASSERT_TRUE(Eventually([pid] { return !Running(pid); })) << "OBS did not quit";
+        ASSERT_EQ(std::system(Env("HVE_OBS_START").c_str()), 0);
     }
 
     // The names of the current model's sources of one scene, top first.
@@ -203,16 +247,18 @@ TEST_F(ObsStudio, SwitchesHidesShowsAndReorders)
     ASSERT_NO_FATAL_FAILURE(Disconnect());
 }
 
+// OBS announces a new volume a moment before it keeps it, so a GetVolumes right after a volume
+// change may still read the old one; here it follows a mute change, which OBS keeps first.
 TEST_F(ObsStudio, ChangesVolumeAndMute)
 {
     ASSERT_NO_FATAL_FAILURE(ConnectAndAuthenticateObs());
-    ASSERT_TRUE(Call("OBSRemote.SetVolume(microphone, 0.5)"));
-    ASSERT_TRUE(Wait("OBSRemote:VolumeChanged", {"microphone", "0", "0.5000", "1"}));
     ASSERT_TRUE(Call("OBSRemote.ToggleMicMute()"));
+    ASSERT_TRUE(Wait("OBSRemote:VolumeChanged", {"microphone", "1", "1.0000", "1"}));
+    ASSERT_TRUE(Call("OBSRemote.GetVolumes()"));
+    ASSERT_TRUE(Wait("OBSRemote:VolumesRsp", {"1", "1.0000", "0", "1.0000"}));
+    ASSERT_TRUE(Call("OBSRemote.SetVolume(microphone, 0.5)"));
     ASSERT_TRUE(Wait("OBSRemote:VolumeChanged", {"microphone", "1", "0.5000", "1"}));
     ExpectValues({{".MicrophoneVolume", "0.5"}, {".IsMicrophoneMuted", "true"}});
-    ASSERT_TRUE(Call("OBSRemote.GetVolumes()"));
-    ASSERT_TRUE(Wait("OBSRemote:VolumesRsp", {"1", "0.5000"}));
 
     ASSERT_TRUE(Call("OBSRemote.ToggleMicMute()"));
     ASSERT_TRUE(Wait("OBSRemote:VolumeChanged", {"microphone", "0", "0.5000", "1"}));
@@ -283,17 +329,26 @@ TEST_F(ObsStudio, ObsQuittingAndComingBack)
 {
     ASSERT_NO_FATAL_FAILURE(ConnectAndAuthenticateObs());
     const size_t before = EventCount();
-    int pid = 0;
-    std::ifstream(Env("HVE_OBS_PIDFILE")) >> pid;
-    ASSERT_GT(pid, 0);
-    ASSERT_EQ(kill(pid, SIGINT), 0);
-    ASSERT_TRUE(Wait("OBSRemote:StateChanged", {"Disconnected"}));
+    ASSERT_NO_FATAL_FAILURE(RestartObs());
     EXPECT_EQ(EventsSince(before), (std::vector<std::string>{"OBSRemote:StateChanged"}));
-    ExpectValues({{".NumScenes", "3"}, {".CurrentSceneName", "Scene 1"}});
-
-    ASSERT_TRUE(Eventually([pid] { return !Running(pid); })) << "OBS did not quit";
-    ASSERT_EQ(std::system(Env("HVE_OBS_START").c_str()), 0);
     ASSERT_NO_FATAL_FAILURE(ConnectAndAuthenticateObs());
+    ExpectValues({{".NumScenes", "3"}, {".CurrentSceneName", "Scene 1"}});
+    ASSERT_NO_FATAL_FAILURE(Disconnect());
+}
+
+// With "AutoReconnect" on, the module keeps trying while OBS is away and connects by itself
+// once it is back. OBS makes a new salt when it starts, so the script authenticates again.
+TEST_F(ObsStudio, ReconnectsByItselfWhenObsComesBack)
+{
+    haven::SettingsStore& settings = Host->Settings();
+    settings.SetText(settings.FindExtension("HVEOBSRemote"), "AutoReconnect", "true");
+    ASSERT_NO_FATAL_FAILURE(ConnectAndAuthenticateObs());
+    ASSERT_NO_FATAL_FAILURE(RestartObs());
+    // OBS takes seconds to start, and the attempts back off meanwhile.
+    ASSERT_TRUE(Host->WaitForEvent("OBSRemote:StateChanged", std::chrono::seconds(60), {"Ready"}));
+    EXPECT_GE(std::stoi(Value("OBSRemote.ReconnectAttempt").value_or("0")), 1);
+    ASSERT_TRUE(Wait("OBSRemote:AuthRequiredRsp", {"1"}));
+    ASSERT_NO_FATAL_FAILURE(AuthenticateObs());
     ExpectValues({{".NumScenes", "3"}, {".CurrentSceneName", "Scene 1"}});
     ASSERT_NO_FATAL_FAILURE(Disconnect());
 }
