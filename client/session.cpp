@@ -62,12 +62,17 @@ struct SessionRun {
     std::vector<unsigned char> WriteBuffer;
 };
 
-// Every way a running session can end comes here; the first reason counts.
+// Every way a running session can end comes here; the first reason counts. A timer's
+// callback runs inside the library's wait, which would otherwise go on waiting for the next
+// socket event; the wake makes the loop see the end at once.
 void EndSession(SessionRun& run, SessionEnd why)
 {
     if (!run.Ended) {
         run.Ended = true;
         run.Why = why;
+        if (run.Context != nullptr) {
+            lws_cancel_service(run.Context);
+        }
     }
 }
 
