@@ -20,6 +20,9 @@ struct RecordedEvent {
     std::chrono::steady_clock::time_point At; // when it was raised
 };
 
+// Checks the condition every millisecond until it holds; false when it does not in time.
+bool Eventually(const std::function<bool()>& condition, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
 struct RecordedServiceRequest {
     ServiceConnection Connection = 0;
     uint32_t Request = 0;
@@ -31,7 +34,6 @@ public:
     // Answers to give. FindExtensionSettings/CreateExtensionSettings answer these ids.
     SettingsSetId FindSettingsAnswer = 0;
     SettingsSetId CreateSettingsAnswer = 1;
-    std::map<std::string, KSTypeDefinition*> Types; // what FindType answers
     // Settings files that OpenSettingsFile can open: path -> (key -> text).
     std::map<std::string, std::map<std::string, std::string>> SettingsFiles;
     // Runs for every raised event once it is recorded, on the raising thread and outside the
@@ -52,6 +54,8 @@ public:
     bool WaitForEvent(const std::string& name, size_t count = 1,
                       std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
     size_t CountEvents(const std::string& name) const;
+    // The states the StateChanged events reported, in order.
+    std::vector<std::string> States() const;
 
     // HostInterface
     bool AddCommand(const char* name, CommandHandler handler, bool option1, bool option2) override;
@@ -76,9 +80,7 @@ public:
     SettingsSetId OpenSettingsFile(const char* path) override;
     void CloseSettings(SettingsSetId& set) override;
 
-    // What the extension handed over.
-    std::map<std::string, ServiceHandler> ServiceHandlers; // ConnectService, by service name
-    std::vector<KSTypeDefinition*> RegisteredTypes;
+    std::vector<KSTypeDefinition*> RegisteredTypes; // what the extension handed over
 
 private:
     void Record(const std::string& call);
