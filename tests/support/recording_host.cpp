@@ -50,11 +50,11 @@ std::vector<std::string> RecordingHost::States() const
     return states;
 }
 
-bool Eventually(const std::function<bool()>& condition, std::chrono::milliseconds timeout)
+bool Eventually(const std::function<bool()>& condition, std::chrono::milliseconds timeout, std::chrono::milliseconds poll)
 {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (!condition() && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::this_thread::sleep_for(poll);
     }
     return condition();
 }

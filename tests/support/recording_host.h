@@ -20,8 +20,9 @@ struct RecordedEvent {
     std::chrono::steady_clock::time_point At; // when it was raised
 };
 
-// Checks the condition every millisecond until it holds; false when it does not in time.
-bool Eventually(const std::function<bool()>& condition, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+// Checks the condition every `poll` until it holds; false when it does not in time.
+bool Eventually(const std::function<bool()>& condition, std::chrono::milliseconds timeout = std::chrono::seconds(10),
+                std::chrono::milliseconds poll = std::chrono::milliseconds(1));
 
 struct RecordedServiceRequest {
     ServiceConnection Connection = 0;
