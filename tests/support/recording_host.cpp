@@ -50,7 +50,8 @@ std::vector<std::string> RecordingHost::States() const
     return states;
 }
 
-bool Eventually(const std::function<bool()>& condition, std::chrono::milliseconds timeout, std::chrono::milliseconds poll)
+bool Eventually(const std::function<bool()>& condition, std::chrono::milliseconds timeout,
+                std::chrono::milliseconds poll)
 {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (!condition() && std::chrono::steady_clock::now() < deadline) {
@@ -96,7 +97,9 @@ void RecordingHost::UnregisterType(KSTypeDefinition* type)
 KSTypeDefinition* RecordingHost::FindType(const char* name, int32_t, int32_t)
 {
     Record(std::string("FindType ") + name);
-    return nullptr;
+    std::lock_guard<std::mutex> guard(Mutex);
+    auto it = Types.find(name);
+    return it == Types.end() ? nullptr : it->second;
 }
 
 EventId RecordingHost::RegisterEvent(const char* name)

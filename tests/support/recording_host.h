@@ -35,6 +35,7 @@ public:
     // Answers to give. FindExtensionSettings/CreateExtensionSettings answer these ids.
     SettingsSetId FindSettingsAnswer = 0;
     SettingsSetId CreateSettingsAnswer = 1;
+    std::map<std::string, KSTypeDefinition*> Types; // what FindType answers
     // Settings files that OpenSettingsFile can open: path -> (key -> text).
     std::map<std::string, std::map<std::string, std::string>> SettingsFiles;
     // Runs for every raised event once it is recorded, on the raising thread and outside the
