@@ -185,17 +185,4 @@ TEST_F(HavenHostTest, HttpRequestsAreShownAndLoggedOneLineEach)
         "http://example.test/a?x=1&y=two words\nhttp://example.test/b\\nforged\n");
 }
 
-TEST_F(HavenHostTest, ExtensionSettingsAreSavedAndReadBackByTheNextHost)
-{
-    Host->Unload();
-    EXPECT_TRUE(fs::exists(Root.Path / "Settings" / "FakeModule.xml"));
-    HavenHost second(OptionsFor(Root.Path));
-    ASSERT_TRUE(second.LoadModule(HAVEN_FAKE_MODULE_PATH));
-    SettingsSetId set = second.FindExtensionSettings("FakeModule");
-    ASSERT_NE(set, 0u);
-    char loads[8] = {};
-    second.GetSettingText(set, "Loads", loads, sizeof loads);
-    EXPECT_STREQ(loads, "2");
-}
-
 } // namespace

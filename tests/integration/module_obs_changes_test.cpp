@@ -1,7 +1,7 @@
 // Changes made in OBS itself, reported by the OBS Remote plug-in while the real module is
 // connected: they must reach the module's model and raise the script events in the order
 // they happened; a real stream start is announced once; connections end and come back
-// without a failed password attempt.
+// (by a script's Connect or automatically) without a failed password attempt.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -140,19 +140,12 @@ TEST_F(ModuleOBSChanges, StreamStatusFiguresAndOneAnnouncementPerRealStart)
         << announced[1];
 }
 
+// The plug-in closes the connection: one Disconnected, the status is gone and the scene list
+// kept, and the script's Connect is authenticated again by the module itself. With automatic
+// reconnection switched on while connected, the next close is survived without a script call.
 TEST_F(ModuleOBSChanges, ConnectionsEndAndComeBackWithoutAFailedPassword)
 {
-    // A script's disconnect and reconnect: the module answers the new challenge itself.
-    ASSERT_NO_FATAL_FAILURE(Disconnect());
-    size_t from = EventCount();
-    ASSERT_NO_FATAL_FAILURE(Connect());
-    ASSERT_TRUE(Wait("OBSRemote:AuthAccepted"));
-    ASSERT_TRUE(Wait("OBSRemote:VolumesRsp"));
-    EXPECT_EQ(Value("OBSRemote.IsAuthenticated"), Text("true"));
-    EXPECT_TRUE(EventsSince(from, "OBSRemote:AuthFailed").empty());
-
-    // The plug-in closes the connection: one Disconnected, and the status is gone.
-    from = EventCount();
+    const size_t from = EventCount();
     Sim->CloseAllConnections();
     ASSERT_TRUE(Wait("OBSRemote:StateChanged", {"Disconnected"}));
     // The event goes out just before the state is stored.
@@ -162,6 +155,7 @@ TEST_F(ModuleOBSChanges, ConnectionsEndAndComeBackWithoutAFailedPassword)
     ASSERT_NO_FATAL_FAILURE(Connect());
     ASSERT_TRUE(Wait("OBSRemote:AuthAccepted"));
     ASSERT_TRUE(Wait("OBSRemote:VolumesRsp"));
+    EXPECT_EQ(Value("OBSRemote.IsAuthenticated"), Text("true"));
     // Everything up to the reconnect's Connecting: exactly one Disconnected.
     EXPECT_EQ(EventsSince(from, "OBSRemote:StateChanged"),
         (std::vector<std::string>{R"(OBSRemote:StateChanged "Disconnected")", R"(OBSRemote:StateChanged "Connecting")",
@@ -169,7 +163,18 @@ TEST_F(ModuleOBSChanges, ConnectionsEndAndComeBackWithoutAFailedPassword)
     Sim->SetVolume(SimChannel::Desktop, 0.5f, true);
     ASSERT_TRUE(Wait("OBSRemote:VolumeChanged", {"desktop", "0", "0.5000", "1"}));
     EXPECT_EQ(Sim->FailedAuthAttempts(), 0);
-    EXPECT_EQ(Sim->ConnectionsAccepted(), 3u);
+    EXPECT_EQ(Sim->ConnectionsAccepted(), 2u);
+
+    ASSERT_TRUE(Call("OBSRemote.SetAutoReconnect(true)"));
+    Sim->CloseAllConnections();
+    ASSERT_TRUE(Wait("OBSRemote:StateChanged", {"Disconnected"}));
+    for (const char* state : {"Connecting", "Connected", "Ready"}) {
+        ASSERT_TRUE(Wait("OBSRemote:StateChanged", {state}));
+    }
+    ASSERT_TRUE(Wait("OBSRemote:AuthAccepted"));
+    ASSERT_TRUE(Wait("OBSRemote:VolumesRsp"));
+    EXPECT_EQ(Values({"ReconnectAttempt", "IsAuthenticated"}), "1|true");
+    EXPECT_EQ(Sim->FailedAuthAttempts(), 0);
 }
 
 } // namespace

@@ -4,10 +4,10 @@
 
 #include <fstream>
 #include <iostream>
-#include <thread>
 
 #include "platform/haven/settings_store.h"
 #include "tests/support/json_value.h"
+#include "tests/support/recording_host.h"
 
 namespace fs = std::filesystem;
 
@@ -94,15 +94,6 @@ std::optional<std::string> ModuleFixture::Value(const std::string& expression)
     }
     ADD_FAILURE() << expression << " printed neither a value nor that it has none";
     return "(failed)";
-}
-
-bool ModuleFixture::Eventually(const std::function<bool()>& condition)
-{
-    const auto deadline = std::chrono::steady_clock::now() + Timeout;
-    while (!condition() && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return condition();
 }
 
 void ModuleFixture::Connect()

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/haven/haven_host.h"
+#include "tests/support/recording_host.h"
 #include "tools/simulator/obs_simulator.h"
 
 // The support library is built without the test programs' path definitions, so each test
@@ -51,7 +52,10 @@ protected:
     }
 
     // Checks the condition every 10 ms until it holds; false when it does not in time.
-    bool Eventually(const std::function<bool()>& condition);
+    bool Eventually(const std::function<bool()>& condition)
+    {
+        return ::Eventually(condition, Timeout, std::chrono::milliseconds(10));
+    }
 
     // Connects and waits for Ready and the plug-in's demand for a password.
     void Connect();

@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 void RecordingHost::Record(const std::string& call)
 {
@@ -36,6 +37,27 @@ size_t RecordingHost::CountEvents(const std::string& name) const
 {
     std::lock_guard<std::mutex> guard(Mutex);
     return CountLocked(name);
+}
+
+std::vector<std::string> RecordingHost::States() const
+{
+    std::vector<std::string> states;
+    for (const RecordedEvent& e : Events()) {
+        if (e.Name == "OBSRemote:StateChanged") {
+            states.push_back(e.Args.at(0));
+        }
+    }
+    return states;
+}
+
+bool Eventually(const std::function<bool()>& condition, std::chrono::milliseconds timeout,
+                std::chrono::milliseconds poll)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!condition() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(poll);
+    }
+    return condition();
 }
 
 bool RecordingHost::AddCommand(const char* name, CommandHandler, bool option1, bool option2)
@@ -145,11 +167,10 @@ ServiceHandle RecordingHost::RegisterService(void*, const char* name, ServiceHan
 
 void RecordingHost::ShutdownService(void*, ServiceHandle handle) { Record("ShutdownService " + std::to_string(handle)); }
 
-ServiceConnection RecordingHost::ConnectService(void*, const char* name, ServiceHandler handler)
+ServiceConnection RecordingHost::ConnectService(void*, const char* name, ServiceHandler)
 {
     Record(std::string("ConnectService ") + name);
     std::lock_guard<std::mutex> guard(Mutex);
-    ServiceHandlers[name] = handler;
     return NextHandle++;
 }
 

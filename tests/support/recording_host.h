@@ -20,6 +20,10 @@ struct RecordedEvent {
     std::chrono::steady_clock::time_point At; // when it was raised
 };
 
+// Checks the condition every `poll` until it holds; false when it does not in time.
+bool Eventually(const std::function<bool()>& condition, std::chrono::milliseconds timeout = std::chrono::seconds(10),
+                std::chrono::milliseconds poll = std::chrono::milliseconds(1));
+
 struct RecordedServiceRequest {
     ServiceConnection Connection = 0;
     uint32_t Request = 0;
@@ -52,6 +56,8 @@ public:
     bool WaitForEvent(const std::string& name, size_t count = 1,
                       std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
     size_t CountEvents(const std::string& name) const;
+    // The states the StateChanged events reported, in order.
+    std::vector<std::string> States() const;
 
     // HostInterface
     bool AddCommand(const char* name, CommandHandler handler, bool option1, bool option2) override;
@@ -76,9 +82,7 @@ public:
     SettingsSetId OpenSettingsFile(const char* path) override;
     void CloseSettings(SettingsSetId& set) override;
 
-    // What the extension handed over.
-    std::map<std::string, ServiceHandler> ServiceHandlers; // ConnectService, by service name
-    std::vector<KSTypeDefinition*> RegisteredTypes;
+    std::vector<KSTypeDefinition*> RegisteredTypes; // what the extension handed over
 
 private:
     void Record(const std::string& call);
