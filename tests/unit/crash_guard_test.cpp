@@ -1,10 +1,17 @@
 // The guard of the extension's start-up: a crash inside it goes to the host's "System"
 // service as request 1002 and ends the process with a failure code; breakpoints pass on;
-// the signal handlers in place before are back afterwards.
+// on POSIX the signal handlers in place before are back afterwards.
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#else
 #include <signal.h>
 #include <sys/mman.h>
+#endif
 
 #include <atomic>
 #include <cstdio>
@@ -20,19 +27,41 @@
 
 namespace {
 
+enum class Fault { Throw, ThrowInt, Abort, MemoryFault, RaiseSegv, DivideByZero, Breakpoint };
+
+#ifdef _WIN32
+// The exception code the guard hands over.
+std::string ReportDetail(const void* information)
+{
+    const auto* info = static_cast<const EXCEPTION_POINTERS*>(information);
+    char text[32];
+    std::snprintf(text, sizeof(text), "code=%08lX",
+                  info != nullptr && info->ExceptionRecord != nullptr ? info->ExceptionRecord->ExceptionCode : 0ul);
+    return text;
+}
+#else
 constexpr int GuardedSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT};
 
-enum class Fault { Throw, ThrowInt, RaiseSegv, MemoryFault, Abort, Breakpoint };
+// The signal and the C++ exception's text the guard hands over.
+std::string ReportDetail(const void* information)
+{
+    const auto* info = static_cast<const CrashExceptionInfo*>(information);
+    return "signal=" + std::to_string(info->Signal) + " what=" + (info->What != nullptr ? info->What : "-");
+}
+#endif
 
-// A host that fails in the chosen way in the chosen operation, and notes the signal handlers
-// in force while start-up runs. Its crash reports also go to stderr, where a death test sees them.
+// A host that fails in the chosen way in the chosen operation, and on POSIX notes the signal
+// handlers in force while start-up runs. Its crash reports also go to stderr, where a death
+// test sees them.
 struct FaultyHost : RecordingHost {
     FaultyHost(Fault fault, bool inAddCommand) : Kind(fault), InAddCommand(inAddCommand) {}
 
     SettingsSetId FindExtensionSettings(const char* name) override
     {
+#ifndef _WIN32
         for (size_t i = 0; i < 5; ++i)
             sigaction(GuardedSignals[i], nullptr, &During[i]);
+#endif
         if (!InAddCommand)
             Strike();
         return RecordingHost::FindExtensionSettings(name);
@@ -46,9 +75,9 @@ struct FaultyHost : RecordingHost {
     void ServiceRequest(void* client, ServiceConnection connection, uint32_t request, void* record) override
     {
         const CrashReport* report = static_cast<const CrashReport*>(record);
-        const CrashExceptionInfo* info = static_cast<const CrashExceptionInfo*>(report->ExceptionInformation);
-        std::fprintf(stderr, "CRASH-REPORT connection=%u request=%u signal=%d what=%s text=%s\n", connection, request,
-                     info->Signal, info->What != nullptr ? info->What : "-", report->Description);
+        std::fprintf(stderr, "CRASH-REPORT connection=%u request=%u %s text=%s\n", connection, request,
+                     ReportDetail(report->ExceptionInformation).c_str(), report->Description);
+        std::fflush(stderr);
         RecordingHost::ServiceRequest(client, connection, request, record);
     }
 
@@ -60,13 +89,23 @@ struct FaultyHost : RecordingHost {
             throw 42;
         if (Kind == Fault::Abort)
             std::abort();
+#ifdef _WIN32
+        if (Kind == Fault::MemoryFault)
+            *static_cast<volatile int*>(VirtualAlloc(nullptr, 4096, MEM_RESERVE | MEM_COMMIT, PAGE_NOACCESS)) = 1;
+        if (Kind == Fault::DivideByZero || Kind == Fault::Breakpoint)
+            RaiseException(Kind == Fault::Breakpoint ? EXCEPTION_BREAKPOINT : EXCEPTION_INT_DIVIDE_BY_ZERO, 0, 0,
+                           nullptr);
+#else
         if (Kind == Fault::RaiseSegv || Kind == Fault::Breakpoint)
             raise(Kind == Fault::RaiseSegv ? SIGSEGV : SIGTRAP);
         if (Kind == Fault::MemoryFault) // a real fault at an address the sanitizers take for ordinary memory
             *static_cast<volatile int*>(mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)) = 1;
+#endif
     }
 
+#ifndef _WIN32
     struct sigaction During[5] = {};
+#endif
     Fault Kind;
     bool InAddCommand;
 };
@@ -85,17 +124,42 @@ TEST(CrashGuardDeathTest, ExceptionsAndFatalSignalsAreReportedAndEndTheProcessWi
     // The recording host numbers its connections 1 to 5 in order, "System" the fifth; a crash
     // before they are made is reported over connection 0.
     for (const auto& [fault, inAddCommand, report] : std::vector<std::tuple<Fault, bool, std::string>>{
+#ifdef _WIN32
+             {Fault::Throw, false, "connection=0 request=1002 code=E06D7363"},
+             {Fault::MemoryFault, true, "connection=5 request=1002 code=C0000005"},
+             {Fault::DivideByZero, true, "connection=5 request=1002 code=C0000094"}}) {
+#else
              {Fault::Throw, false, "connection=0 request=1002 signal=0 what=host failed"},
              {Fault::ThrowInt, false, "connection=0 request=1002 signal=0 what=-"},
              {Fault::Abort, false, "connection=0 request=1002 signal=6 what=-"},
              {Fault::RaiseSegv, true, "connection=5 request=1002 signal=11 what=-"},
              {Fault::MemoryFault, true, "connection=5 request=1002 signal=11 what=-"}}) {
+#endif
         EXPECT_EXIT(InitializeWith(fault, inAddCommand), testing::ExitedWithCode(CrashExitCode),
                     "CRASH-REPORT " + report + " text=Crash in initialize routine");
     }
 }
 
 std::atomic<int> g_Breakpoints{0};
+
+#ifdef _WIN32
+LONG CALLBACK OnBreakpoint(EXCEPTION_POINTERS* pointers)
+{
+    if (pointers->ExceptionRecord->ExceptionCode != EXCEPTION_BREAKPOINT)
+        return EXCEPTION_CONTINUE_SEARCH;
+    g_Breakpoints.fetch_add(1);
+    return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+// Added last, so the guard's own handler sees the breakpoint first and must pass it on.
+struct BreakpointCatcher {
+    BreakpointCatcher() { EXPECT_NE(Handler, nullptr); }
+    ~BreakpointCatcher() { RemoveVectoredExceptionHandler(Handler); }
+    void ExpectHandlersRestored(const FaultyHost&) const {}
+
+    PVOID Handler = AddVectoredExceptionHandler(0, &OnBreakpoint);
+};
+#else
 void OnBreakpoint(int) { g_Breakpoints.fetch_add(1); }
 
 // Answers whether two actions are the same handler with the same flags.
@@ -104,19 +168,41 @@ bool SameAction(const struct sigaction& a, const struct sigaction& b)
     return a.sa_handler == b.sa_handler && (a.sa_flags & SA_SIGINFO) == (b.sa_flags & SA_SIGINFO);
 }
 
+// SIGTRAP and one guarded signal get handlers of the test's own, so a restore to the default
+// would show.
+struct BreakpointCatcher {
+    BreakpointCatcher()
+    {
+        struct sigaction mine = {};
+        sigemptyset(&mine.sa_mask);
+        mine.sa_handler = &OnBreakpoint;
+        EXPECT_EQ(sigaction(SIGTRAP, &mine, &OriginalTrap), 0);
+        EXPECT_EQ(sigaction(SIGBUS, &mine, &OriginalBus), 0);
+        for (size_t i = 0; i < 5; ++i)
+            sigaction(GuardedSignals[i], nullptr, &Before[i]);
+    }
+    ~BreakpointCatcher()
+    {
+        sigaction(SIGTRAP, &OriginalTrap, nullptr);
+        sigaction(SIGBUS, &OriginalBus, nullptr);
+    }
+    void ExpectHandlersRestored(const FaultyHost& host) const
+    {
+        for (size_t i = 0; i < 5; ++i) {
+            struct sigaction after = {};
+            sigaction(GuardedSignals[i], nullptr, &after);
+            EXPECT_FALSE(SameAction(host.During[i], Before[i])) << "signal " << GuardedSignals[i];
+            EXPECT_TRUE(SameAction(after, Before[i])) << "signal " << GuardedSignals[i];
+        }
+    }
+
+    struct sigaction OriginalTrap = {}, OriginalBus = {}, Before[5] = {};
+};
+#endif
+
 TEST(CrashGuard, BreakpointsPassOnAndThePreviousHandlersAreBackAfterStartUp)
 {
-    // SIGTRAP and one guarded signal get handlers of the test's own, so a restore to the
-    // default would show.
-    struct sigaction mine = {};
-    sigemptyset(&mine.sa_mask);
-    mine.sa_handler = &OnBreakpoint;
-    struct sigaction originalTrap = {}, originalBus = {}, before[5] = {};
-    ASSERT_EQ(sigaction(SIGTRAP, &mine, &originalTrap), 0);
-    ASSERT_EQ(sigaction(SIGBUS, &mine, &originalBus), 0);
-    for (size_t i = 0; i < 5; ++i)
-        sigaction(GuardedSignals[i], nullptr, &before[i]);
-
+    const BreakpointCatcher catcher;
     FaultyHost host(Fault::Breakpoint, false);
     HVEOBSRemote extension;
     EXPECT_TRUE(extension.Initialize(&host));
@@ -124,14 +210,7 @@ TEST(CrashGuard, BreakpointsPassOnAndThePreviousHandlersAreBackAfterStartUp)
     EXPECT_EQ(g_Breakpoints.load(), 1) << "the breakpoint reached the test's own handler";
     EXPECT_EQ(host.Requests().size(), 0u) << "and was not reported as a crash";
     EXPECT_EQ(host.Lines(), std::vector<std::string>{"HVEOBSRemote version 20140906 Loaded"});
-    for (size_t i = 0; i < 5; ++i) {
-        struct sigaction after = {};
-        sigaction(GuardedSignals[i], nullptr, &after);
-        EXPECT_FALSE(SameAction(host.During[i], before[i])) << "signal " << GuardedSignals[i];
-        EXPECT_TRUE(SameAction(after, before[i])) << "signal " << GuardedSignals[i];
-    }
-    sigaction(SIGTRAP, &originalTrap, nullptr);
-    sigaction(SIGBUS, &originalBus, nullptr);
+    catcher.ExpectHandlersRestored(host);
 }
 
 } // namespace

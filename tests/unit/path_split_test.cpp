@@ -9,36 +9,29 @@
 
 namespace {
 
-void ExpectSplit(const char* path, char separator, const char* directory, const char* fileName)
-{
-    ModulePathParts parts = SplitModulePath(path, separator);
-    EXPECT_EQ(parts.Directory, directory) << "path " << (path ? path : "<null>");
-    EXPECT_EQ(parts.FileName, fileName) << "path " << (path ? path : "<null>");
-}
-
+// The other platform's separator is an ordinary character; without a separator the whole
+// path is the file and the directory is ".".
 TEST(PathSplit, CutsAtTheLastSeparatorOfEitherPlatform)
 {
-    ExpectSplit("C:\\Haven\\Extensions\\HVEOBSRemote.dll", '\\', "C:\\Haven\\Extensions", "HVEOBSRemote.dll");
-    ExpectSplit("/opt/haven/extensions/HVEOBSRemote.so", '/', "/opt/haven/extensions", "HVEOBSRemote.so");
-    // The other platform's separator is an ordinary character.
-    ExpectSplit("/opt/haven/a\\b.so", '/', "/opt/haven", "a\\b.so");
-    ExpectSplit("C:\\Haven/x\\y.dll", '\\', "C:\\Haven/x", "y.dll");
-}
-
-TEST(PathSplit, WithoutSeparatorTheWholePathIsTheFileAndTheDirectoryIsDot)
-{
-    ExpectSplit("HVEOBSRemote.dll", '\\', ".", "HVEOBSRemote.dll");
-    ExpectSplit("/opt/HVEOBSRemote.so", '\\', ".", "/opt/HVEOBSRemote.so");
-    ExpectSplit("", '/', ".", "");
-    ExpectSplit(nullptr, '/', ".", "");
-}
-
-TEST(PathSplit, EdgesOfThePath)
-{
-    ExpectSplit("/opt/haven/", '/', "/opt/haven", "");
-    ExpectSplit("/HVEOBSRemote.so", '/', "", "HVEOBSRemote.so");
-    ExpectSplit("\\", '\\', "", "");
-    ExpectSplit("a//b", '/', "a/", "b");
+    const char* const cases[][4] = {
+        {"C:\\Haven\\Extensions\\HVEOBSRemote.dll", "\\", "C:\\Haven\\Extensions", "HVEOBSRemote.dll"},
+        {"/opt/haven/extensions/HVEOBSRemote.so", "/", "/opt/haven/extensions", "HVEOBSRemote.so"},
+        {"/opt/haven/a\\b.so", "/", "/opt/haven", "a\\b.so"},
+        {"C:\\Haven/x\\y.dll", "\\", "C:\\Haven/x", "y.dll"},
+        {"HVEOBSRemote.dll", "\\", ".", "HVEOBSRemote.dll"},
+        {"/opt/HVEOBSRemote.so", "\\", ".", "/opt/HVEOBSRemote.so"},
+        {"", "/", ".", ""},
+        {nullptr, "/", ".", ""},
+        {"/opt/haven/", "/", "/opt/haven", ""},
+        {"/HVEOBSRemote.so", "/", "", "HVEOBSRemote.so"},
+        {"\\", "\\", "", ""},
+        {"a//b", "/", "a/", "b"},
+    };
+    for (const auto& [path, separator, directory, fileName] : cases) {
+        const ModulePathParts parts = SplitModulePath(path, separator[0]);
+        EXPECT_EQ(parts.Directory, directory) << "path " << (path ? path : "<null>");
+        EXPECT_EQ(parts.FileName, fileName) << "path " << (path ? path : "<null>");
+    }
 }
 
 TEST(PathSplit, RecordingKeepsThePartsOrNothingWhenTheyDoNotFit)

@@ -3,7 +3,6 @@
 #include "client/scene_model.h"
 
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -153,37 +152,6 @@ TEST(SceneModelTest, StaleRemovalAndSerials)
     model.ClearScenes();
     EXPECT_EQ(model.SceneCount(), 0u);
     EXPECT_EQ(model.CurrentScene(), nullptr);
-}
-
-// The worker rebuilds while a reader walks the model under the same locks, in the same
-// order; the sanitizer builds check that no field is touched outside them.
-TEST(SceneModelTest, ReaderUnderTheLocksSeesWholeRecords)
-{
-    SceneModel model;
-    JsonValue wide = ParseMessage(R"([{"name":"a","x":1.0},{"name":"b","x":1.0},{"name":"c","x":1.0}])");
-    JsonValue narrow = ParseMessage(R"([{"name":"c","x":2.0}])");
-    std::thread writer([&] {
-        for (int i = 0; i < 2000; ++i) {
-            CWinLock scenes(&model.ScenesLock);
-            model.MarkScenesStale();
-            SceneInfo* scene = model.FindScene(i % 3 == 0 ? "One" : "Two", true);
-            SceneModel::PopulateSources(scene, (i % 2 == 0 ? wide : narrow).get());
-            scene->Stale = false;
-            model.RemoveStaleScenes();
-        }
-    });
-    for (int i = 0; i < 2000; ++i) {
-        CWinLock scenes(&model.ScenesLock);
-        for (uint32_t s = 0; s < model.SceneCount(); ++s) {
-            SceneInfo* scene = model.SceneAt(s);
-            CWinLock sources(&scene->SourcesLock);
-            for (SourceInfo* source : scene->Sources) {
-                EXPECT_EQ(source->Scene, scene);
-                EXPECT_TRUE(source->X == 1.0 || source->X == 2.0);
-            }
-        }
-    }
-    writer.join();
 }
 
 } // namespace

@@ -23,30 +23,14 @@ protected:
 
 using SceneUpdates = Updates;
 
-TEST_F(SceneUpdates, OrderAndRepopulationActOnTheCurrentSceneOnly)
-{
-    GiveCurrentScene();
-    SourceInfo* a = client.Model.FindSource(client.Model.FindScene("Main", false), "a", false);
-    Send(R"({"update-type": "SourceOrderChanged", "sources": ["c", "x", "A"]})");
-    EXPECT_EQ(Model(), (Lines{
-                           R"(current "Main")",
-                           R"(scene "Other")",
-                           R"(  source "o" render=0 x=0 y=0 cx=0 cy=0)",
-                           R"(scene "Main")",
-                           R"(  source "c" render=0 x=0 y=0 cx=0 cy=0)",
-                           R"(  source "a" render=0 x=1 y=0 cx=0 cy=0)",
-                       }));
-    Send(R"({"update-type":"RepopulateSources","sources":[{"name":"new","render":true},{"name":"a","x":5.0}]})");
-    EXPECT_EQ(client.Model.FindSource(client.Model.FindScene("Main", false), "a", false), a);
-    EXPECT_EQ(a->X, 5.0);
-    EXPECT_EQ(Model()[4], R"(  source "new" render=1 x=0 y=0 cx=0 cy=0)");
-    EXPECT_EQ(Events(), (Lines{"OBSRemote:SourceOrderChanged", "OBSRemote:RepopulateSources"}));
-}
-
-TEST_F(SceneUpdates, SourceChangeRenamesInPlaceOrAppends)
+// A source change renames its record in place or appends one; an order keeps the named
+// records and deletes the rest; a repopulation keeps the records it names again. Only the
+// current scene changes.
+TEST_F(SceneUpdates, SourceChangeOrderAndRepopulationKeepRecordsOfTheCurrentSceneOnly)
 {
     GiveCurrentScene();
     SceneInfo* main = client.Model.FindScene("Main", false);
+    SourceInfo* a = SceneModel::FindSource(main, "a", false);
     SourceInfo* b = SceneModel::FindSource(main, "b", false);
     Send(R"({"update-type":"SourceChanged","source-name":"B","source":)"
          R"({"render": true, "cy": 720.0, "x": 3.0, "name": "Webcam", "cx": 1280.0, "y": 4.0}})");
@@ -54,17 +38,24 @@ TEST_F(SceneUpdates, SourceChangeRenamesInPlaceOrAppends)
     EXPECT_EQ(b->Name, "Webcam");
     EXPECT_EQ(SceneModel::FindSource(main, "b", false), nullptr);
     Send(R"({"update-type":"SourceChanged","source-name":"ghost","source":{"name":"ghost","render":true}})");
+    EXPECT_EQ(Model().back(), R"(  source "ghost" render=1 x=0 y=0 cx=0 cy=0)");
+    Send(R"({"update-type": "SourceOrderChanged", "sources": ["c", "x", "A", "webcam"]})");
     EXPECT_EQ(Model(), (Lines{
                            R"(current "Main")",
                            R"(scene "Other")",
                            R"(  source "o" render=0 x=0 y=0 cx=0 cy=0)",
                            R"(scene "Main")",
+                           R"(  source "c" render=0 x=0 y=0 cx=0 cy=0)",
                            R"(  source "a" render=0 x=1 y=0 cx=0 cy=0)",
                            R"(  source "Webcam" render=1 x=3 y=4 cx=1280 cy=720)",
-                           R"(  source "c" render=0 x=0 y=0 cx=0 cy=0)",
-                           R"(  source "ghost" render=1 x=0 y=0 cx=0 cy=0)",
                        }));
-    EXPECT_EQ(host.CountEvents("OBSRemote:SourceChanged"), 2u);
+    EXPECT_EQ(SceneModel::SourceAt(main, 2), b);
+    Send(R"({"update-type":"RepopulateSources","sources":[{"name":"new","render":true},{"name":"a","x":5.0}]})");
+    EXPECT_EQ(SceneModel::FindSource(main, "a", false), a);
+    EXPECT_EQ(a->X, 5.0);
+    EXPECT_EQ(Model()[4], R"(  source "new" render=1 x=0 y=0 cx=0 cy=0)");
+    EXPECT_EQ(Events(), (Lines{"OBSRemote:SourceChanged", "OBSRemote:SourceChanged", "OBSRemote:SourceOrderChanged",
+                               "OBSRemote:RepopulateSources"}));
 }
 
 } // namespace
