@@ -138,7 +138,8 @@ TEST_F(SessionStartTest, RefusedHandshakeOnEitherLoopbackAddressEndsTheSession)
 
 // A peer that takes the TCP connection but never answers the handshake: Disconnect while the
 // worker waits for the answer returns promptly. Left alone, the session ends at the handshake
-// limit like a refused handshake, and the next Connect starts afresh.
+// limit like a refused handshake, and the next Connect starts afresh. The library gives up on
+// such a connection by itself only after 5 s; ending well before that shows the limit ended it.
 TEST_F(SessionStartTest, UnansweredHandshakeEndsAtDisconnectOrAtTheLimit)
 {
     uint16_t port = 0;
@@ -156,7 +157,9 @@ TEST_F(SessionStartTest, UnansweredHandshakeEndsAtDisconnectOrAtTheLimit)
     for (int round = 0; round < 2; ++round) {
         host.Clear();
         client.Connect();
-        ASSERT_TRUE(Eventually([&] { return WorkerEnded() && client.State.load() == Disconnected; })) << round;
+        ASSERT_TRUE(Eventually([&] { return WorkerEnded() && client.State.load() == Disconnected; },
+                               std::chrono::seconds(3)))
+            << "round " << round << ": the session outlived its limit";
         EXPECT_EQ(host.Lines(), Lines{"Waiting for connect..."});
         EXPECT_EQ(StateEvents(), (Lines{"Connecting", "Disconnected"}));
         EXPECT_EQ(client.Session.Context, nullptr);
