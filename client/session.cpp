@@ -54,6 +54,7 @@ struct SessionRun {
     bool Closing = false;       // a stop was seen: the close handshake is under way
     bool Destroying = false;    // the context is being destroyed: leave the client alone
     bool Ended = false;         // the service loop is to end, for the reason in Why
+    bool CloseWritten = false;  // our close frame went out on Wsi
     SessionEnd Why = SessionEnd::Stopped;
     SessionTimer HandshakeTimer{};
     SessionTimer CloseTimer{};
@@ -201,7 +202,23 @@ void WriteClose(SessionRun& run)
     frame[LWS_PRE + 1] = static_cast<unsigned char>(LWS_CLOSE_STATUS_NORMAL & 0xff);
     // The library's close opcode (4), which its public enum leaves out for lws_close_reason.
     lws_write(run.Wsi, frame + LWS_PRE, 2, static_cast<lws_write_protocol>(4));
+    run.CloseWritten = true;
     EndSession(run, SessionEnd::Stopped);
+}
+
+// A socket closed with received data still unread is reset rather than closed, and a peer
+// on Windows then drops what it had not read yet, our close frame among it. Answers that
+// arrived after the close was written are read and dropped first.
+void DropUnread(SessionRun& run)
+{
+    if (!run.CloseWritten || run.Wsi == nullptr) {
+        return;
+    }
+    const lws_sockfd_type fd = lws_get_socket_fd(run.Wsi);
+    char scrap[4096];
+    // The socket does not block; a peer that keeps sending is not waited for.
+    for (int round = 0; round < 64 && recv(fd, scrap, sizeof(scrap), 0) > 0; ++round) {
+    }
 }
 
 // A stop ends a session without a connection at once; an open connection is sent a close
@@ -514,6 +531,7 @@ void RunSession(OBSRemoteClient& client)
     }
 
     SessionEnd why = run->Why;
+    DropUnread(*run);
     DestroySessionContext(client);
     client.SessionEnded(why);
 }
