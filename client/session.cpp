@@ -29,6 +29,8 @@ constexpr lws_usec_t CloseLimit = 100 * LWS_US_PER_MS;
 // How often the wire protocol's Tick runs while the connection is open (it polls statistics
 // every few seconds, so a tenth of a second is precise enough and wakes the worker seldom).
 constexpr lws_usec_t WireTickInterval = 100 * LWS_US_PER_MS;
+// Sockets a session's context may hold (see RunSession).
+constexpr unsigned SessionFdLimit = 16;
 
 struct SessionRun;
 
@@ -486,6 +488,10 @@ void RunSession(OBSRemoteClient& client)
     info.gid = -1;
     info.uid = -1;
     info.user = run;
+    // One connection at a time, the attempt before it closing, and the library's wake pipe.
+    // Without a limit the library sizes its tables by the process's file limit, and making
+    // and destroying them costs more than the rest of a Disconnect.
+    info.fd_limit_per_thread = SessionFdLimit;
     lws_context* context = lws_create_context(&info);
     if (context == nullptr) {
         delete run;
