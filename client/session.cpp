@@ -154,6 +154,9 @@ bool HaveQueued(OBSRemoteClient& client)
 
 void Receive(SessionRun& run, lws* wsi, const void* in, size_t length)
 {
+    if (run.CloseWritten) {
+        return; // what the peer sent before it saw our close: the session is over for it
+    }
     bool final = lws_is_final_fragment(wsi) && lws_remaining_packet_payload(wsi) == 0;
     switch (run.Assembler.Append(static_cast<const char*>(in), length, final)) {
     case ReceiveAssembler::Result::Incomplete:
@@ -194,23 +197,26 @@ void OpenSession(SessionRun& run, lws* wsi)
     lws_callback_on_writable(wsi);
 }
 
-// The close frame with status 1000 goes out as the session's last write; the session ends
-// with it, and destroying the context then closes the socket. Waiting for the plug-in's
-// echo would only make Disconnect wait on the peer.
+// The close frame with status 1000 goes out as the session's last write. The session ends
+// when the peer answers it with its own close frame or closes the connection, or at the
+// close limit: a socket closed while the peer may still send is reset, and a peer on
+// Windows then drops what it had not read yet, our close frame among it. The answer takes a
+// round trip; a peer that does not answer costs CloseLimit.
 void WriteClose(SessionRun& run)
 {
     unsigned char frame[LWS_PRE + 2];
     frame[LWS_PRE] = static_cast<unsigned char>(LWS_CLOSE_STATUS_NORMAL >> 8);
     frame[LWS_PRE + 1] = static_cast<unsigned char>(LWS_CLOSE_STATUS_NORMAL & 0xff);
     // The library's close opcode (4), which its public enum leaves out for lws_close_reason.
-    lws_write(run.Wsi, frame + LWS_PRE, 2, static_cast<lws_write_protocol>(4));
+    if (lws_write(run.Wsi, frame + LWS_PRE, 2, static_cast<lws_write_protocol>(4)) < 0) {
+        EndSession(run, SessionEnd::Stopped);
+        return;
+    }
     run.CloseWritten = true;
-    EndSession(run, SessionEnd::Stopped);
 }
 
-// A socket closed with received data still unread is reset rather than closed, and a peer
-// on Windows then drops what it had not read yet, our close frame among it. Answers that
-// arrived after the close was written are read and dropped first.
+// When the close limit cut a silent peer off, what it sent meanwhile is read and dropped
+// before the socket closes, for the same reason.
 void DropUnread(SessionRun& run)
 {
     if (!run.CloseWritten || run.Wsi == nullptr) {
@@ -287,6 +293,11 @@ int SessionCallback(lws* wsi, enum lws_callback_reasons reason, void*, void* in,
         Receive(*run, wsi, in, length);
         break;
     case LWS_CALLBACK_WS_PEER_INITIATED_CLOSE:
+        if (run->CloseWritten && wsi == run->Wsi) {
+            // The answer to our close: the peer sends nothing after it.
+            EndSession(*run, SessionEnd::Stopped);
+            return -1;
+        }
         // The close frame's payload: a two-byte code in network order, then the reason.
         if (length >= 2 && in != nullptr) {
             const unsigned char* payload = static_cast<const unsigned char*>(in);
@@ -299,7 +310,9 @@ int SessionCallback(lws* wsi, enum lws_callback_reasons reason, void*, void* in,
             break;
         }
         if (run->Closing) {
-            WriteClose(*run);
+            if (!run->CloseWritten) {
+                WriteClose(*run);
+            }
             break;
         }
         WriteNext(*run);
