@@ -14,43 +14,12 @@
 #include <thread>
 #include <vector>
 
-#include "client/obs_remote_client.h"
-#include "tests/support/null_host.h"
+#include "bench/counting_host.h"
 #include "tools/simulator/obs_simulator.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// Counts the events the benchmark waits for; everything else is ignored.
-class CountingHost : public NullHost {
-public:
-    void RaiseEvent(EventId id, int32_t reserved, int32_t argc, const char* const* argv, void* none) override
-    {
-        if (id == VersionId) {
-            Versions.fetch_add(1);
-        } else if (id == VolumesId) {
-            Volumes.fetch_add(1);
-        } else if (id == StateId && argc == 1 && argv[0][0] == 'R') {
-            Readies.fetch_add(1);
-        }
-        NullHost::RaiseEvent(id, reserved, argc, argv, none);
-    }
-    EventId StateId = 0, VersionId = 0, VolumesId = 0;
-    std::atomic<uint64_t> Versions{0}, Volumes{0}, Readies{0};
-};
-
-bool WaitAbove(const std::atomic<uint64_t>& counter, uint64_t value)
-{
-    auto deadline = Clock::now() + std::chrono::seconds(10);
-    while (counter.load() <= value) {
-        if (Clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::yield();
-    }
-    return true;
-}
 
 void Report(const char* what, std::vector<double> ms, double target, const char* targetName)
 {
@@ -78,29 +47,25 @@ int main()
 
     CountingHost host;
     OBSRemoteClient client;
-    client.Link.Host.store(&host);
-    for (uint32_t i = 0; i < ClientEventCount; ++i) {
-        client.Link.EventIds[i].store(host.RegisterEvent("event"));
-    }
-    host.StateId = client.Link.EventIds[static_cast<uint32_t>(ClientEvent::StateChanged)].load();
-    host.VersionId = client.Link.EventIds[static_cast<uint32_t>(ClientEvent::VersionRsp)].load();
-    host.VolumesId = client.Link.EventIds[static_cast<uint32_t>(ClientEvent::VolumesRsp)].load();
+    host.Attach(client);
+    std::atomic<uint64_t>& versions = host.Count(ClientEvent::VersionRsp);
+    std::atomic<uint64_t>& volumes = host.Count(ClientEvent::VolumesRsp);
     client.Endpoint.Port = static_cast<uint16_t>(sim.Port());
 
     // Request → answer → event.
     uint64_t readies = host.Readies.load();
     client.Connect();
-    if (!WaitAbove(host.Readies, readies) || !WaitAbove(host.Volumes, 0)) {
+    if (!WaitAbove(host.Readies, readies) || !WaitAbove(volumes, 0)) {
         std::fprintf(stderr, "no Ready session\n");
         return 1;
     }
     std::vector<double> roundTrips;
     const int warmUp = 200, rounds = 5000;
     for (int i = 0; i < warmUp + rounds; ++i) {
-        uint64_t before = host.Versions.load();
+        uint64_t before = versions.load();
         Clock::time_point start = Clock::now();
         client.GetVersion();
-        if (!WaitAbove(host.Versions, before)) {
+        if (!WaitAbove(versions, before)) {
             std::fprintf(stderr, "no VersionRsp\n");
             return 1;
         }
@@ -132,9 +97,9 @@ int main()
     std::vector<double> disconnects;
     for (int i = 0; i < 200; ++i) {
         readies = host.Readies.load();
-        uint64_t volumes = host.Volumes.load();
+        uint64_t volumesBefore = volumes.load();
         client.Connect();
-        if (!WaitAbove(host.Readies, readies) || !WaitAbove(host.Volumes, volumes)) {
+        if (!WaitAbove(host.Readies, readies) || !WaitAbove(volumes, volumesBefore)) {
             std::fprintf(stderr, "no Ready session\n");
             return 1;
         }
