@@ -57,8 +57,7 @@ void ObsWsWire::Opened(OBSRemoteClient&)
     HelloSeen = IdentifySent = Identified = Exiting = false;
     HelloSalt.clear();
     HelloChallenge.clear();
-    HavePasswordBeforeHello = false;
-    PasswordBeforeHello.clear();
+    PasswordBeforeHello.reset();
     HaveSpecialInputs = SpecialInputsAsked = false;
     MicInput.clear();
     DesktopInput.clear();
@@ -116,8 +115,7 @@ void ObsWsWire::OnHello(OBSRemoteClient& client, json_t* data)
     if (required && (salt == nullptr || challenge == nullptr)) {
         return; // a demand that cannot be answered
     }
-    bool early = false;
-    std::string password;
+    std::optional<std::string> password;
     {
         std::lock_guard<std::mutex> guard(Lock);
         if (HelloSeen) {
@@ -126,9 +124,7 @@ void ObsWsWire::OnHello(OBSRemoteClient& client, json_t* data)
         HelloSeen = true;
         HelloSalt = required ? salt : "";
         HelloChallenge = required ? challenge : "";
-        early = HavePasswordBeforeHello;
         password.swap(PasswordBeforeHello);
-        HavePasswordBeforeHello = false;
     }
     client.NoteReady();
     if (!client.MoveState(Connected, Ready)) {
@@ -149,14 +145,14 @@ void ObsWsWire::OnHello(OBSRemoteClient& client, json_t* data)
         client.AuthChallenge.Set(challenge);
         client.IsAuthenticated.store(false);
         CWinLock guard(&client.Session.SendLock);
-        if (early) {
-            client.AuthSecret.Set(Base64Sha256(password, salt));
+        if (password) {
+            client.AuthSecret.Set(Base64Sha256(*password, salt));
             client.AuthSecretSalt.Set(salt);
             client.AuthSecretAccepted = false;
         }
         // Only a secret OBS has accepted before, or the script's own new one: a wrong kept
         // one would end the connection.
-        if ((early || client.AuthSecretAccepted) && !client.AuthSecret.Empty() && client.AuthSecretSalt.Get() == salt) {
+        if ((password || client.AuthSecretAccepted) && !client.AuthSecret.Empty() && client.AuthSecretSalt.Get() == salt) {
             auth = Base64Sha256(client.AuthSecret.Get(), challenge);
             identify = true;
         }

@@ -233,7 +233,6 @@ void ObsWsWire::Authenticate(OBSRemoteClient& client, const char* password)
     {
         std::lock_guard<std::mutex> guard(Lock);
         if (!HelloSeen) {
-            HavePasswordBeforeHello = true;
             PasswordBeforeHello = password != nullptr ? password : "";
             return;
         }

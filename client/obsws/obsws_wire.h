@@ -23,6 +23,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -169,8 +170,7 @@ private:
     bool HelloSeen = false;
     std::string HelloSalt, HelloChallenge; // the Hello's challenge, empty when none was made
     // A password given before the Hello: answered with the Hello's salt once it arrives.
-    bool HavePasswordBeforeHello = false;
-    std::string PasswordBeforeHello;
+    std::optional<std::string> PasswordBeforeHello;
     bool IdentifySent = false;
     bool Identified = false;
     bool Exiting = false; // ExitStarted: OBS is tearing everything down
