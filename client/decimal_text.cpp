@@ -1,17 +1,13 @@
 #include "client/decimal_text.h"
 
-#include <cstdio>
+#include <charconv>
 
 void FormatDecimal(char* buffer, size_t size, int decimals, double value)
 {
     if (buffer == nullptr || size == 0) {
         return;
     }
-    std::snprintf(buffer, size, "%.*f", decimals, value);
-    // Fixed notation has no grouping, so the only ',' a locale can put in is its decimal point.
-    for (char* c = buffer; *c != '\0'; ++c) {
-        if (*c == ',') {
-            *c = '.';
-        }
-    }
+    // The conversion ignores the locale and rounds as "%.*f" does.
+    std::to_chars_result written = std::to_chars(buffer, buffer + size - 1, value, std::chars_format::fixed, decimals);
+    *(written.ec == std::errc() ? written.ptr : buffer) = '\0';
 }

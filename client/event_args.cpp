@@ -1,7 +1,6 @@
 #include "client/event_args.h"
 
-#include <cinttypes>
-#include <cstdio>
+#include <charconv>
 
 #include "client/decimal_text.h"
 
@@ -30,6 +29,7 @@ EventArg EventArg::Volume(double value)
 EventArg EventArg::Counter(int64_t value)
 {
     EventArg arg;
-    std::snprintf(arg.Buffer, sizeof(arg.Buffer), "%" PRId64, value);
+    std::to_chars_result written = std::to_chars(arg.Buffer, arg.Buffer + sizeof(arg.Buffer) - 1, value);
+    *written.ptr = '\0'; // 20 characters at most
     return arg;
 }
