@@ -1,7 +1,5 @@
 #include "client/requests.h"
 
-#include <libwebsockets.h>
-
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
@@ -9,6 +7,7 @@
 #include "client/decimal_text.h"
 #include "client/json_escape.h"
 #include "client/obs_remote_client.h"
+#include "client/session.h"
 #include "support/portable_lock.h"
 
 namespace {
@@ -150,9 +149,7 @@ void SendRequest(OBSRemoteClient& client, const char* operation, size_t bufferSi
             refusal = "Request too long";
         } else {
             client.Session.SendQueue.push_back(ComposeRequest(body, TakeMessageId(client)));
-            if (client.Session.WakeContext != nullptr) {
-                lws_cancel_service(client.Session.WakeContext);
-            }
+            WakeSessionLocked(client);
         }
     }
     if (refusal != nullptr) {

@@ -57,6 +57,7 @@ struct SessionRun {
     bool Destroying = false;    // the context is being destroyed: leave the client alone
     bool Ended = false;         // the service loop is to end, for the reason in Why
     bool CloseWritten = false;  // our close frame went out on Wsi
+    unsigned Delivered = 0;     // complete messages received in the current service pass
     SessionEnd Why = SessionEnd::Stopped;
     SessionTimer HandshakeTimer{};
     SessionTimer CloseTimer{};
@@ -167,6 +168,7 @@ void Receive(SessionRun& run, lws* wsi, const void* in, size_t length)
     case ReceiveAssembler::Result::Complete:
         break;
     }
+    ++run.Delivered;
     // The message is zero-terminated by its buffer; anything after the first complete JSON
     // value is ignored, and a text that is not JSON is dropped without a word.
     json_t* message = json_loads(run.Assembler.Message().c_str(), JSON_DISABLE_EOF_CHECK, nullptr);
@@ -227,6 +229,30 @@ void DropUnread(SessionRun& run)
     // The socket does not block; a peer that keeps sending is not waited for.
     for (int round = 0; round < 64 && recv(fd, scrap, sizeof(scrap), 0) > 0; ++round) {
     }
+}
+
+// Whether the peer's bytes already wait in the socket (or it closed): then the next pass
+// reads at once. The socket does not block.
+bool UnreadWaiting(SessionRun& run)
+{
+    char next;
+    return recv(lws_get_socket_fd(run.Wsi), &next, 1, MSG_PEEK) >= 0;
+}
+
+// After a pass that delivered messages: during a flood the worker leaves the socket
+// unread a little while, so that its next pass reads many messages in one go.
+void PaceReading(SessionRun& run)
+{
+    if (!run.Open || run.Closing || run.Ended || run.Wsi == nullptr) {
+        return;
+    }
+    ReadPacing& pacing = run.Client.Session.Pacing;
+    const int64_t pause = pacing.PauseAfterPass(lws_now_usecs());
+    if (pause == 0 || UnreadWaiting(run)) {
+        return;
+    }
+    pacing.Pause(pause);
+    pacing.Resumed(lws_now_usecs());
 }
 
 // A stop ends a session without a connection at once; an open connection is sent a close
@@ -447,12 +473,18 @@ bool StartConnection(SessionRun& run)
 
 } // namespace
 
+void WakeSessionLocked(OBSRemoteClient& client)
+{
+    if (client.Session.WakeContext != nullptr) {
+        lws_cancel_service(client.Session.WakeContext);
+        client.Session.Pacing.Wake();
+    }
+}
+
 void WakeSession(OBSRemoteClient& client)
 {
     CWinLock guard(&client.Session.SendLock);
-    if (client.Session.WakeContext != nullptr) {
-        lws_cancel_service(client.Session.WakeContext);
-    }
+    WakeSessionLocked(client);
 }
 
 void DestroySessionContext(OBSRemoteClient& client)
@@ -492,6 +524,7 @@ void RunSession(OBSRemoteClient& client)
         return;
     }
 
+    client.Session.Pacing.Restart();
     SessionRun* run = new SessionRun(client);
     lws_context_creation_info info;
     std::memset(&info, 0, sizeof(info));
@@ -544,8 +577,12 @@ void RunSession(OBSRemoteClient& client)
             BeginClose(*run);
             continue;
         }
+        run->Delivered = 0;
         if (lws_service(context, 0) < 0) {
             EndSession(*run, SessionEnd::ServiceFailed);
+        }
+        if (run->Delivered != 0 && !StopAsked(client)) {
+            PaceReading(*run);
         }
     }
 

@@ -40,5 +40,7 @@ void RunSessions(OBSRemoteClient& client);
 // worker runs.
 void DestroySessionContext(OBSRemoteClient& client);
 
-// Cuts short the worker's current wait in the library, from any thread.
+// Cuts short the worker's current wait in the library or pause in reading, from any thread.
 void WakeSession(OBSRemoteClient& client);
+// The same, with the client's Session.SendLock already held.
+void WakeSessionLocked(OBSRemoteClient& client);

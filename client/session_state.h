@@ -7,6 +7,7 @@
 #include <string>
 
 #include "client/connection_settings.h"
+#include "client/read_pacing.h"
 #include "support/critical_section.h"
 
 struct lws;
@@ -18,11 +19,13 @@ struct SessionState {
 
     // Requests are taken an id and queued under SendLock, in the order issued; the worker
     // writes them on the connection's writeable event. WakeContext is the context that may be
-    // woken (lws_cancel_service) while the session runs; it is cleared, under SendLock, before
+    // woken (WakeSessionLocked) while the session runs; it is cleared, under SendLock, before
     // the context is destroyed.
     CCriticalSection SendLock;
     std::deque<std::string> SendQueue;
     lws_context* WakeContext = nullptr;
+    // Reading paced during a flood; its pause is cut short with the same wakes.
+    ReadPacing Pacing;
 
     // A message arriving in several deliveries is gathered here before it is parsed.
     std::string ReceiveBuffer;

@@ -1,9 +1,8 @@
 // Sending on obs-websocket 5: Identify, requests and batches, each recorded under its id
 // before it is queued, so its answer always finds the record.
-#include <libwebsockets.h>
-
 #include "client/obs_remote_client.h"
 #include "client/obsws/obsws_wire.h"
+#include "client/session.h"
 #include "support/portable_lock.h"
 
 using obsws::Pending;
@@ -64,9 +63,7 @@ bool ObsWsWire::Queue(OBSRemoteClient& client, const char* operation, const std:
             refusal = "Request too long";
         } else {
             client.Session.SendQueue.push_back(text);
-            if (client.Session.WakeContext != nullptr) {
-                lws_cancel_service(client.Session.WakeContext);
-            }
+            WakeSessionLocked(client);
         }
     }
     if (refusal != nullptr) {

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "client/auth_hash.h"
@@ -119,6 +120,40 @@ TEST_F(ConnectionTest, RequestsReachThePlugInIntactAndInOrder)
     }
     EXPECT_EQ(host.Lines(), (Lines{"Waiting for connect...", "HVEOBSRemote: SetSourceOrder: Request too long"}));
     EXPECT_TRUE(host.WaitForEvent("OBSRemote:VersionRsp", 301, 20s));
+}
+
+// A flood of updates (here about 4,000 a second) is read in batches: every update still
+// arrives, in order, and requests made meanwhile are answered, each before the next is made.
+TEST_F(ConnectionTest, DuringAFloodEveryUpdateArrivesInOrderAndRequestsAreAnswered)
+{
+    Begin();
+    ConnectReady();
+    ASSERT_TRUE(host.WaitForEvent("OBSRemote:VolumesRsp"));
+    const size_t earlier = host.CountEvents("OBSRemote:StreamStatus");
+    constexpr int Updates = 4000;
+    std::thread flood([&] {
+        for (int i = 0; i < Updates; ++i) {
+            sim->Broadcast(R"({"update-type":"StreamStatus","streaming":true,"preview-only":false,)"
+                           R"("bytes-per-sec":1,"strain":0.5,"total-stream-time":)" +
+                           std::to_string(i) + R"(,"num-total-frames":2,"num-dropped-frames":0,"fps":30})");
+            if (i % 4 == 0) {
+                std::this_thread::sleep_for(1ms);
+            }
+        }
+    });
+    for (size_t answers = 2; answers <= 21; ++answers) {
+        client.GetVersion();
+        EXPECT_TRUE(host.WaitForEvent("OBSRemote:VersionRsp", answers));
+    }
+    flood.join();
+    ASSERT_TRUE(host.WaitForEvent("OBSRemote:StreamStatus", earlier + Updates));
+    Lines statuses = Events("OBSRemote:StreamStatus "); // not the answers, StreamStatusRsp
+    ASSERT_EQ(statuses.size(), earlier + Updates);
+    for (int i = 0; i < Updates; ++i) {
+        ASSERT_EQ(statuses[earlier + i], "OBSRemote:StreamStatus \"1\" \"0\" \"1\" \"0.5000\" \"" + std::to_string(i) +
+                                   "\" \"2\" \"0\" \"30\"");
+    }
+    EXPECT_EQ(client.State.load(), Ready);
 }
 
 // 200 scenes of 20 sources: an answer of several hundred kilobytes, far beyond one receive
