@@ -1,6 +1,7 @@
 // Connect and Disconnect without a plug-in: misuse messages, a refused connection (a failed
 // start), a peer that takes the TCP connection but refuses or never answers the WebSocket
-// handshake, and reaching a peer that listens on only one of the loopback addresses.
+// handshake, reaching a peer that listens on only one of the loopback addresses, and one that
+// falls silent once connected.
 #include <gtest/gtest.h>
 
 #include <netinet/in.h>
@@ -8,8 +9,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
+
+#include <mbedtls/base64.h>
+#include <mbedtls/sha1.h>
 
 #include "tests/support/client_test_support.h"
 
@@ -34,24 +39,91 @@ int LoopbackSocket(bool ipv6, uint16_t& port, bool listening)
     return fd;
 }
 
-// Plays a peer that takes the TCP connection and answers the handshake with 400; false when
-// no connection arrives in time.
-bool RefuseOneHandshake(int fd)
+// Takes one TCP connection and reads the handshake to its blank line; -1 when no connection
+// arrives in time. Reads on the connection give up after 10 s.
+int AcceptHandshake(int fd, std::string& request)
 {
     pollfd waiting{fd, POLLIN, 0};
     int c = poll(&waiting, 1, 10000) == 1 ? accept(fd, nullptr, nullptr) : -1;
     timeval limit{10, 0};
     setsockopt(c, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof(limit));
-    std::string request; // read to the handshake's blank line before refusing it
     char chunk[1024];
     for (ssize_t n = c < 0 ? 0 : 1; n > 0 && request.find("\r\n\r\n") == std::string::npos;) {
         n = recv(c, chunk, sizeof(chunk), 0);
         request.append(chunk, n > 0 ? size_t(n) : 0);
     }
+    return c;
+}
+
+// Plays a peer that takes the TCP connection and answers the handshake with 400; false when
+// no connection arrives in time.
+bool RefuseOneHandshake(int fd)
+{
+    std::string request;
+    int c = AcceptHandshake(fd, request);
     static const char answer[] = "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\n\r\n";
     send(c, answer, sizeof(answer) - 1, MSG_NOSIGNAL);
     close(c);
     return c >= 0;
+}
+
+// Plays a peer that accepts the WebSocket handshake and then never reads or sends again;
+// answers the connection (to read what the client sent later), or -1.
+int AcceptHandshakeThenFallSilent(int fd)
+{
+    std::string request;
+    int c = AcceptHandshake(fd, request);
+    const std::string header = "Sec-WebSocket-Key: ";
+    size_t at = request.find(header);
+    if (c < 0 || at == std::string::npos) {
+        close(c);
+        return -1;
+    }
+    at += header.size();
+    std::string key = request.substr(at, request.find("\r\n", at) - at) + "258EAFA5-E914-47DA-95CA-C5AB0DC85B11";
+    unsigned char digest[20];
+    unsigned char accept[64];
+    size_t written = 0;
+    mbedtls_sha1_ret(reinterpret_cast<const unsigned char*>(key.data()), key.size(), digest);
+    mbedtls_base64_encode(accept, sizeof(accept), &written, digest, sizeof(digest));
+    std::string answer = "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                         "Sec-WebSocket-Protocol: obsapi\r\nSec-WebSocket-Accept: " +
+                         std::string(reinterpret_cast<char*>(accept), written) + "\r\n\r\n";
+    send(c, answer.data(), answer.size(), MSG_NOSIGNAL);
+    return c;
+}
+
+// The close statuses among the client's frames (masked, as a client's always are) on `c`,
+// read until the client closes the connection.
+std::vector<int> CloseStatusesReceived(int c)
+{
+    std::string bytes;
+    char chunk[4096];
+    for (ssize_t n; (n = recv(c, chunk, sizeof(chunk), 0)) > 0;) {
+        bytes.append(chunk, size_t(n));
+    }
+    std::vector<int> statuses;
+    auto at = [&](size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    for (size_t i = 0; i + 2 <= bytes.size();) {
+        const int opcode = at(i) & 0x0f;
+        size_t length = at(i + 1) & 0x7f, head = 2;
+        if (length == 126 && i + 4 <= bytes.size()) {
+            length = size_t(at(i + 2)) << 8 | at(i + 3);
+            head = 4;
+        } else if (length == 127) {
+            break; // nothing here is that long
+        }
+        const size_t payload = i + head + 4;
+        if (payload + length > bytes.size()) {
+            break;
+        }
+        if (opcode == 8 && length >= 2) {
+            const size_t mask = i + head;
+            statuses.push_back((at(payload) ^ at(mask)) << 8 | (at(payload + 1) ^ at(mask + 1)));
+        }
+        i = payload + length;
+    }
+    return statuses;
 }
 
 struct SessionStartTest : ::testing::Test {
@@ -164,6 +236,31 @@ TEST_F(SessionStartTest, UnansweredHandshakeEndsAtDisconnectOrAtTheLimit)
         EXPECT_EQ(StateEvents(), (Lines{"Connecting", "Disconnected"}));
         EXPECT_EQ(client.Session.Context, nullptr);
     }
+    close(fd);
+}
+
+// A peer that stops answering once connected: Disconnect's close frame (status 1000) still
+// goes out, and with no answering close the session is cut off after a tenth of a second
+// rather than at the library's own 5 s close timeout.
+TEST_F(SessionStartTest, DisconnectFromASilentPeerClosesWithStatus1000AndEndsAtTheCloseLimit)
+{
+    uint16_t port = 0;
+    int fd = LoopbackSocket(false, port, true);
+    ASSERT_GE(fd, 0);
+    client.Endpoint.Port = port;
+    client.Connect();
+    int c = AcceptHandshakeThenFallSilent(fd);
+    ASSERT_GE(c, 0);
+    ASSERT_TRUE(Eventually([&] { return client.State.load() == Ready; }));
+    const auto start = std::chrono::steady_clock::now();
+    client.Disconnect();
+    const auto tookMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_GE(tookMs, 90); // it waited for the peer's answer
+    EXPECT_LT(tookMs, 2500);
+    EXPECT_EQ(StateEvents(), (Lines{"Connecting", "Connected", "Ready", "Disconnecting", "Disconnected"}));
+    EXPECT_EQ(CloseStatusesReceived(c), std::vector<int>{1000});
+    close(c);
     close(fd);
 }
 
