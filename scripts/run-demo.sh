@@ -7,6 +7,7 @@
 # Usage: scripts/run-demo.sh [BUILD_DIR]   (default build/default)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/demo-verdict.sh
 
 bin=${1:-build/default}
 module="$bin/shell/HVEOBSRemote.so"
@@ -78,13 +79,4 @@ wait "$tail_pid" 2>/dev/null || true
 echo
 echo "demo: requests the simulator received:"
 sed 's/^/  /' "$work/requests.log"
-echo "demo: announcements handed to the host's HTTP service:"
-if [ -s "$work/http.log" ]; then sed 's/^/  /' "$work/http.log"; else echo "  (none)"; fi
-
-announcements=$(grep -c . "$work/http.log" 2>/dev/null || true)
-if [ "$status" -eq 0 ] && [ "$announcements" != 1 ]; then
-  echo "demo: expected exactly one stream announcement, saw ${announcements:-0}" >&2
-  status=1
-fi
-if [ "$status" -eq 0 ]; then echo "demo: every step worked"; else echo "demo: FAILED" >&2; fi
-exit "$status"
+demo_verdict "$status" "$work/http.log"
