@@ -231,10 +231,14 @@ void DropUnread(SessionRun& run)
     }
 }
 
-// Whether the peer's bytes already wait in the socket (or it closed): then the next pass
-// reads at once. The socket does not block.
+// Whether more of the peer's data already waits: inside the library (a decompressed message
+// still being handed out, or bytes it buffered), or in the socket (or the peer closed). Then
+// the next pass reads at once. The socket does not block.
 bool UnreadWaiting(SessionRun& run)
 {
+    if (lws_service_adjust_timeout(run.Context, 1, 0) == 0) {
+        return true;
+    }
     char next;
     return recv(lws_get_socket_fd(run.Wsi), &next, 1, MSG_PEEK) >= 0;
 }
