@@ -13,7 +13,9 @@
 // <reason>", "!Tick", or an operation with its arguments separated by blanks.
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <iostream>
+#include <map>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -71,33 +73,28 @@ void Call(MessageHarness& h, const std::string& line)
     const std::string& op = words[0];
     auto arg = [&words](size_t i) { return i < words.size() ? words[i] : std::string(); };
     OBSRemoteClient& c = h.client;
-    if (op == "Authenticate") {
-        c.Authenticate(arg(1).c_str());
-    } else if (op == "Close") {
-        std::string reason = line.substr(std::min(line.size(), 7 + arg(1).size() + 1));
-        c.Wire().PeerClosing(c, static_cast<uint16_t>(std::stoi(arg(1))), reason.c_str(), reason.size());
-    } else if (op == "Tick") {
-        c.Wire().Tick(c);
-    } else if (op == "SetSourceRender") {
-        c.SetSourceRender(arg(1).c_str(), arg(2) == "1");
-    } else if (op == "SetSourceOrder") {
-        c.SetSourceOrderNames(std::vector<std::string>(words.begin() + 1, words.end()));
-    } else if (op == "SetVolume") {
-        c.SetVolume(arg(1).c_str(), std::stof(arg(2)), false);
-    } else if (op == "SetCurrentScene") {
-        c.SetCurrentScene(arg(1).c_str());
-    } else if (op == "StartPreview") {
-        c.StartPreview();
-    } else if (op == "StartStreaming") {
-        c.StartStreaming();
-    } else if (op == "ToggleMicMute") {
-        c.ToggleMicMute();
-    } else if (op == "GetVersion") {
-        c.GetVersion();
-    } else if (op == "GetVolumes") {
-        c.GetVolumes();
-    } else {
+    const std::map<std::string, std::function<void()>> calls = {
+        {"Authenticate", [&] { c.Authenticate(arg(1).c_str()); }},
+        {"Close", [&] {
+             std::string reason = line.substr(std::min(line.size(), 7 + arg(1).size() + 1));
+             c.Wire().PeerClosing(c, static_cast<uint16_t>(std::stoi(arg(1))), reason.c_str(), reason.size());
+         }},
+        {"Tick", [&] { c.Wire().Tick(c); }},
+        {"SetSourceRender", [&] { c.SetSourceRender(arg(1).c_str(), arg(2) == "1"); }},
+        {"SetSourceOrder", [&] { c.SetSourceOrderNames(std::vector<std::string>(words.begin() + 1, words.end())); }},
+        {"SetVolume", [&] { c.SetVolume(arg(1).c_str(), std::stof(arg(2)), false); }},
+        {"SetCurrentScene", [&] { c.SetCurrentScene(arg(1).c_str()); }},
+        {"StartPreview", [&] { c.StartPreview(); }},
+        {"StartStreaming", [&] { c.StartStreaming(); }},
+        {"ToggleMicMute", [&] { c.ToggleMicMute(); }},
+        {"GetVersion", [&] { c.GetVersion(); }},
+        {"GetVolumes", [&] { c.GetVolumes(); }},
+    };
+    const auto call = calls.find(op);
+    if (call == calls.end()) {
         std::cerr << "unknown call " << op << "\n";
+    } else {
+        call->second();
     }
 }
 

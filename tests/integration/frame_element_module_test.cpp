@@ -5,8 +5,8 @@
 
 #include <dlfcn.h>
 
+#include "hvui/kgui_element.h"
 #include "hvui/kgui_element_factory.h"
-#include "hvui/kgui_text.h"
 #include "hvui/ui_manager.h"
 
 namespace {
@@ -47,31 +47,11 @@ protected:
     }
 
     static KGUIElement* Find(const char* name) { return g_UIManager.GetDesktop()->FindChild(name); }
-    static const char* OutputOf(KGUIElement* frame)
-    {
-        return static_cast<KGUIText*>(frame->FindUsableChild("Output", "text"))->GetText();
-    }
 
     int64_t Baseline = 0;
     void* Module = nullptr;
     KGUIElementFactory* Factory = nullptr;
 };
-
-TEST_F(FrameElementModule, FramesShowTheirRenderCountOnlyInATextNamedOutput)
-{
-    ASSERT_TRUE(g_UIManager.LoadLayoutFromText(R"(<ui>
-        <ObsRemoteFrame name="Counter"><text name="Output" text="before"/></ObsRemoteFrame>
-        <obsremoteframe name="Silent"><text name="Label" text="unchanged"/><frame name="Output"/></obsremoteframe>
-    </ui>)")) << g_UIManager.GetLastError();
-    KGUIElement* frame = Find("Counter");
-    ASSERT_NE(frame, nullptr);
-    EXPECT_EQ(Factory->Elements.count(frame), 1u);
-    g_UIManager.Render();
-    EXPECT_STREQ(OutputOf(frame), "This frame has been rendered 1 times.");
-    g_UIManager.Render();
-    EXPECT_STREQ(OutputOf(frame), "This frame has been rendered 2 times.");
-    EXPECT_STREQ(static_cast<KGUIText*>(Find("Silent")->FindChild("Label"))->GetText(), "unchanged");
-}
 
 TEST_F(FrameElementModule, RejectedFramesLeaveNothingBehindAndMissingTemplatesFallBack)
 {
@@ -102,13 +82,14 @@ TEST_F(FrameElementModule, UnloadingTheModuleDestroysLiveFrames)
     ASSERT_TRUE(g_UIManager.LoadLayoutFromText(R"(<ui><frame name="Holder"><text name="Keep" text="stays"/>
           <obsremoteframe name="A"><text name="Output"/>
             <obsremoteframe name="Inner"><text name="Output"/></obsremoteframe></obsremoteframe></frame>
-          <obsremoteframe name="B"/></ui>)"))
+          <ObsRemoteFrame name="B"/></ui>)"))
         << g_UIManager.GetLastError();
     EXPECT_EQ(Factory->Elements.size(), 3u);
     g_UIManager.Render();
     const int64_t before = KGUIElement::LiveElementCount();
     UnloadModule();
-    // A, Inner, B and the two texts below them went; the library's own elements stayed.
+    // A, Inner, B (its tag in any case) and the two texts below them went; the library's own
+    // elements stayed.
     EXPECT_EQ(KGUIElement::LiveElementCount(), before - 5);
     ASSERT_EQ(g_UIManager.GetDesktop()->GetChildren().size(), 1u);
     const auto& kept = Find("Holder")->GetChildren();

@@ -35,15 +35,6 @@ protected:
         return values;
     }
 
-    std::string SourceNames(const std::string& scene)
-    {
-        std::vector<std::string> sources;
-        for (int i = 1; i <= std::stoi(Values({scene + ".NumSources"})); ++i) {
-            sources.push_back(scene + ".Source[" + std::to_string(i) + "]");
-        }
-        return Values(sources);
-    }
-
     // Whether an announcement line is an HTTP request to the maker's service with this query.
     static bool Announces(const std::string& line, const std::string& query)
     {
@@ -68,14 +59,14 @@ TEST_F(ModuleOBSChanges, SceneSourceAndVolumeChangesReachTheModelInOrder)
             "OBSRemote:SourceOrderChanged", "OBSRemote:RepopulateSources", "OBSRemote:RepopulateSources"}));
     EXPECT_EQ(EventsSince(from, "OBSRemote:SwitchScenes"), (std::vector<std::string>{R"(OBSRemote:SwitchScenes "Game")"}));
 
-    EXPECT_EQ(SourceNames("CurrentScene"), "Camera|Game Capture|Overlay");
+    EXPECT_EQ(SourceNames("CurrentScene"), "Camera,Game Capture,Overlay");
     // The renamed source keeps its fields and is found by its new name only.
     EXPECT_EQ(Values({"CurrentSceneName", "Scene[Intro].IsCurrentScene", "CurrentScene.Source[camera].Render",
                   "CurrentScene.Source[Camera].X", "CurrentScene.Source[Camera].Height",
                   "CurrentScene.Source[Overlay].Width", "CurrentScene.Source[Webcam]"}),
         "Game|false|false|960|180|640|-");
     // Another scene is untouched by changes to the current one.
-    EXPECT_EQ(SourceNames("Scene[Intro]"), "Logo|Countdown");
+    EXPECT_EQ(SourceNames("Scene[Intro]"), "Logo,Countdown");
 
     // Volume moves and mute toggles, with the texts the events carry.
     from = EventCount();

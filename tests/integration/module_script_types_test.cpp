@@ -16,7 +16,6 @@ namespace {
 
 using Text = std::optional<std::string>;
 using Lines = std::vector<std::string>;
-using Values = std::vector<std::pair<std::string, const char*>>; // member below OBSRemote -> value or nullptr
 
 class ModuleScriptTypes : public ModuleFixture {
 protected:
@@ -31,13 +30,6 @@ protected:
         return RequestsUntilMarker(from);
     }
 
-    void ExpectValues(const Values& values)
-    {
-        for (const auto& [member, value] : values) {
-            EXPECT_EQ(Value("OBSRemote" + member), value != nullptr ? Text(value) : std::nullopt) << member;
-        }
-    }
-
     // The status members, which have no value until the plug-in has answered.
     void ExpectNoStatus()
     {
@@ -49,7 +41,7 @@ protected:
     }
 };
 
-const char* const None = nullptr;
+constexpr std::nullopt_t None = std::nullopt;
 
 // The requests as "type member ...", with the members that carry the script's arguments.
 Lines Described(const std::vector<SimReceived>& requests)

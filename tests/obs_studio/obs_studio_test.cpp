@@ -132,34 +132,14 @@ protected:
 
     void ConnectObs()
     {
-        ASSERT_TRUE(Call("OBSRemote.Connect()"));
-        for (const char* state : {"Connecting", "Connected", "Ready"}) {
-            ASSERT_TRUE(Wait("OBSRemote:StateChanged", {state}));
-        }
+        ASSERT_NO_FATAL_FAILURE(Connect({"1"}));
         ASSERT_TRUE(Wait("OBSRemote:VersionRsp", {"5.10"}));
-        ASSERT_TRUE(Wait("OBSRemote:AuthRequiredRsp", {"1"}));
     }
 
     void ConnectAndAuthenticateObs()
     {
         ASSERT_NO_FATAL_FAILURE(ConnectObs());
-        ASSERT_NO_FATAL_FAILURE(AuthenticateObs());
-    }
-
-    void AuthenticateObs()
-    {
-        ASSERT_TRUE(Call("OBSRemote.Authenticate(\"" + Env("HVE_OBS_PASSWORD") + "\")"));
-        for (const char* event : {"OBSRemote:AuthAccepted", "OBSRemote:CurrentSceneRsp", "OBSRemote:SceneListRsp",
-                                  "OBSRemote:StreamStatusRsp", "OBSRemote:VolumesRsp"}) {
-            ASSERT_TRUE(Wait(event)) << event;
-        }
-    }
-
-    void ExpectValues(const std::vector<std::pair<std::string, std::optional<std::string>>>& expected)
-    {
-        for (const auto& [expression, value] : expected) {
-            EXPECT_EQ(Value("OBSRemote" + expression), value) << expression;
-        }
+        ASSERT_NO_FATAL_FAILURE(Authenticate(Env("HVE_OBS_PASSWORD")));
     }
 
     // OBS quits (SIGINT, as when its window is closed) while the module is connected, then is
@@ -175,25 +155,13 @@ protected:
         ASSERT_TRUE(Eventually([pid] { return !Running(pid); })) << "OBS did not quit";
         ASSERT_EQ(std::system(Env("HVE_OBS_START").c_str()), 0);
     }
-
-    // The names of the current model's sources of one scene, top first.
-    std::string SourceNames(const std::string& scene)
-    {
-        std::string names;
-        const int count = std::stoi(Value("OBSRemote.Scene(\"" + scene + "\").NumSources").value_or("0"));
-        for (int i = 1; i <= count; ++i) {
-            names += (i > 1 ? "," : "") +
-                     Value("OBSRemote.Scene(\"" + scene + "\").Source[" + std::to_string(i) + "].Name").value_or("?");
-        }
-        return names;
-    }
 };
 
 TEST_F(ObsStudio, ConnectsAuthenticatesAndReadsScenes)
 {
     ASSERT_NO_FATAL_FAILURE(ConnectObs());
     ExpectValues({{".State", "Ready"}, {".AuthRequired", "true"}, {".IsAuthenticated", "false"}, {".RemoteVersion", "5.1"}});
-    ASSERT_NO_FATAL_FAILURE(AuthenticateObs());
+    ASSERT_NO_FATAL_FAILURE(Authenticate(Env("HVE_OBS_PASSWORD")));
     ExpectValues({{".IsAuthenticated", "true"}, {".CurrentSceneName", "Scene 1"}, {".NumScenes", "3"},
                   {".Scene[1]", "Scene 1"}, {".Scene[2]", "Scene 2"}, {".Scene[3]", "Scene 3"},
                   {".IsStreaming", "false"}, {".IsPreview", "false"}, {".DesktopVolume", "1"},
@@ -201,8 +169,8 @@ TEST_F(ObsStudio, ConnectsAuthenticatesAndReadsScenes)
                   {".Scene[2].Source(Subtitle).Render", "true"}, {".Scene[2].Source(Subtitle).X", "20"},
                   {".Scene[2].Source(Subtitle).Y", "200"}, {".Scene[2].Source(Blue).Width", "640"},
                   {".Scene[2].Source(Blue).Height", "360"}});
-    EXPECT_EQ(SourceNames("Scene 1"), "Title,Red");
-    EXPECT_EQ(SourceNames("Scene 2"), "Scene 3,Subtitle,Blue");
+    EXPECT_EQ(SourceNames(R"(Scene("Scene 1"))"), "Title,Red");
+    EXPECT_EQ(SourceNames(R"(Scene("Scene 2"))"), "Scene 3,Subtitle,Blue");
     ASSERT_NO_FATAL_FAILURE(Disconnect());
 }
 
@@ -237,12 +205,12 @@ TEST_F(ObsStudio, SwitchesHidesShowsAndReorders)
     EXPECT_TRUE(Eventually([&] { return Value(render) == "true"; })) << Value(render).value_or("none");
 
     ASSERT_TRUE(Call("OBSRemote.SetSourceOrder(Blue, Subtitle)"));
-    ASSERT_TRUE(Eventually([this] { return SourceNames("Scene 2") == "Blue,Subtitle,Scene 3"; }))
-        << SourceNames("Scene 2");
+    ASSERT_TRUE(Eventually([this] { return SourceNames(R"(Scene("Scene 2"))") == "Blue,Subtitle,Scene 3"; }))
+        << SourceNames(R"(Scene("Scene 2"))");
     EXPECT_TRUE(Wait("OBSRemote:SourceOrderChanged"));
     ASSERT_TRUE(Call("OBSRemote.SetSourceOrder(\"Scene 3\", Subtitle, Blue)"));
-    ASSERT_TRUE(Eventually([this] { return SourceNames("Scene 2") == "Scene 3,Subtitle,Blue"; }))
-        << SourceNames("Scene 2");
+    ASSERT_TRUE(Eventually([this] { return SourceNames(R"(Scene("Scene 2"))") == "Scene 3,Subtitle,Blue"; }))
+        << SourceNames(R"(Scene("Scene 2"))");
 
     ASSERT_TRUE(Call("OBSRemote.SetCurrentScene(\"No such scene\")"));
     ASSERT_TRUE(Wait("OBSRemote:Error", {"No source was found by the name of `No such scene`."}));
@@ -320,10 +288,10 @@ TEST_F(ObsStudio, FollowsChangesMadeInObs)
     ASSERT_TRUE(obs.Request("CreateInput", R"({"sceneName":"Scene 1","inputName":"Yellow","inputKind":"color_source_v3",)"
                                            R"("inputSettings":{"color":4278255615,"width":320,"height":180}})"));
     ASSERT_TRUE(Wait("OBSRemote:RepopulateSources"));
-    EXPECT_EQ(SourceNames("Scene 1"), "Yellow,Title,Red");
+    EXPECT_EQ(SourceNames(R"(Scene("Scene 1"))"), "Yellow,Title,Red");
     ASSERT_TRUE(obs.Request("RemoveInput", R"({"inputName":"Yellow"})"));
     ASSERT_TRUE(Wait("OBSRemote:RepopulateSources"));
-    EXPECT_EQ(SourceNames("Scene 1"), "Title,Red");
+    EXPECT_EQ(SourceNames(R"(Scene("Scene 1"))"), "Title,Red");
     ASSERT_NO_FATAL_FAILURE(Disconnect());
 }
 
@@ -352,7 +320,7 @@ TEST_F(ObsStudio, ReconnectsByItselfWhenObsComesBack)
     ASSERT_TRUE(Host->WaitForEvent("OBSRemote:StateChanged", std::chrono::seconds(60), {"Ready"}));
     EXPECT_GE(std::stoi(Value("OBSRemote.ReconnectAttempt").value_or("0")), 1);
     ASSERT_TRUE(Wait("OBSRemote:AuthRequiredRsp", {"1"}));
-    ASSERT_NO_FATAL_FAILURE(AuthenticateObs());
+    ASSERT_NO_FATAL_FAILURE(Authenticate(Env("HVE_OBS_PASSWORD")));
     ExpectValues({{".NumScenes", "3"}, {".CurrentSceneName", "Scene 1"}});
     ASSERT_NO_FATAL_FAILURE(Disconnect());
 }

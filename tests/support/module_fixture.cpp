@@ -96,21 +96,21 @@ std::optional<std::string> ModuleFixture::Value(const std::string& expression)
     return "(failed)";
 }
 
-void ModuleFixture::Connect()
+void ModuleFixture::Connect(const std::vector<std::string>& authRequired)
 {
     ASSERT_TRUE(Call("OBSRemote.Connect()"));
     for (const char* state : {"Connecting", "Connected", "Ready"}) {
         ASSERT_TRUE(Wait("OBSRemote:StateChanged", {state}));
     }
-    ASSERT_TRUE(Wait("OBSRemote:AuthRequiredRsp"));
+    ASSERT_TRUE(Wait("OBSRemote:AuthRequiredRsp", authRequired));
 }
 
-void ModuleFixture::ConnectAndAuthenticate()
+void ModuleFixture::Authenticate(const std::string& password)
 {
-    ASSERT_NO_FATAL_FAILURE(Connect());
-    ASSERT_TRUE(Call("OBSRemote.Authenticate(admin)"));
-    for (const char* event : {"OBSRemote:AuthAccepted", "OBSRemote:SceneListRsp", "OBSRemote:VolumesRsp"}) {
-        ASSERT_TRUE(Wait(event));
+    ASSERT_TRUE(Call("OBSRemote.Authenticate(" + haven::QuoteText(password) + ")"));
+    for (const char* event : {"OBSRemote:AuthAccepted", "OBSRemote:CurrentSceneRsp", "OBSRemote:SceneListRsp",
+                              "OBSRemote:StreamStatusRsp", "OBSRemote:VolumesRsp"}) {
+        ASSERT_TRUE(Wait(event)) << event;
     }
 }
 
@@ -158,6 +158,23 @@ std::vector<std::string> ModuleFixture::HttpLogLines() const
         lines.push_back(line);
     }
     return lines;
+}
+
+void ModuleFixture::ExpectValues(const std::vector<std::pair<std::string, std::optional<std::string>>>& expected)
+{
+    for (const auto& [member, value] : expected) {
+        EXPECT_EQ(Value("OBSRemote" + member), value) << member;
+    }
+}
+
+std::string ModuleFixture::SourceNames(const std::string& scene)
+{
+    std::string names;
+    const int count = std::stoi(Value("OBSRemote." + scene + ".NumSources").value_or("0"));
+    for (int i = 1; i <= count; ++i) {
+        names += (i > 1 ? "," : "") + Value("OBSRemote." + scene + ".Source[" + std::to_string(i) + "].Name").value_or("?");
+    }
+    return names;
 }
 
 std::string RequestMember(const SimReceived& request, const char* key)

@@ -57,11 +57,17 @@ protected:
         return ::Eventually(condition, Timeout, std::chrono::milliseconds(10));
     }
 
-    // Connects and waits for Ready and the plug-in's demand for a password.
-    void Connect();
-    // Connects, authenticates with "admin" and waits for the answers that follow, after
-    // which the plug-in sends this connection its updates.
-    void ConnectAndAuthenticate();
+    // Connects and waits for Ready and the plug-in's demand for a password (whose arguments
+    // begin with authRequired).
+    void Connect(const std::vector<std::string>& authRequired = {});
+    // Authenticates and waits for the answers that follow, after which the plug-in sends this
+    // connection its updates.
+    void Authenticate(const std::string& password = "admin");
+    void ConnectAndAuthenticate()
+    {
+        ASSERT_NO_FATAL_FAILURE(Connect());
+        ASSERT_NO_FATAL_FAILURE(Authenticate());
+    }
     void Disconnect();
 
     // What the simulator received from `from` on, up to (not including) a GetVersion sent
@@ -73,6 +79,11 @@ protected:
     std::vector<std::string> EventsSince(size_t from, const std::string& onlyName = "") const;
     size_t EventCount() const { return Host->RaisedEvents().size(); }
     std::vector<std::string> HttpLogLines() const;
+    // Each member below OBSRemote has the value given; nothing for a member without a value.
+    void ExpectValues(const std::vector<std::pair<std::string, std::optional<std::string>>>& expected);
+    // The names of a scene's sources (the scene as a member below OBSRemote), top first,
+    // separated by commas.
+    std::string SourceNames(const std::string& scene);
 
     // The simulator's options (password "admin", StreamStatus every 200 ms).
     static OBSSimulatorOptions SimulatorOptions();
