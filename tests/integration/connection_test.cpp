@@ -1,6 +1,6 @@
 // The client against the OBS Remote simulator over real loopback: the session's states and
 // opening requests, requests as the plug-in receives them, the ends of a session (peer close,
-// Disconnect), oversized messages, and authentication across reconnects. What a
+// Disconnect), large and oversized messages, and authentication across reconnects. What a
 // request prints while disconnected is checked on the real module.
 #include <gtest/gtest.h>
 
@@ -156,12 +156,36 @@ TEST_F(ConnectionTest, DuringAFloodEveryUpdateArrivesInOrderAndRequestsAreAnswer
     EXPECT_EQ(client.State.load(), Ready);
 }
 
-// A message beyond the 16 MiB cap is dropped with one line, and the session goes on.
-TEST_F(ConnectionTest, OversizedMessagesAreDroppedAndTheSessionGoesOn)
+// 200 scenes of 20 sources: an answer of several hundred kilobytes, far beyond one receive
+// delivery, reaches the model whole. Then a message beyond the 16 MiB cap is dropped with
+// one line, and the session goes on.
+TEST_F(ConnectionTest, LargeSceneListArrivesWholeAndOversizedMessagesAreDropped)
 {
-    Begin();
+    SimSceneSet scenes;
+    scenes.Scenes.resize(200);
+    for (size_t s = 0; s < 200; ++s) {
+        scenes.Scenes[s].Name = "Scene " + std::to_string(s);
+        scenes.Scenes[s].Sources.resize(20);
+        for (size_t i = 0; i < 20; ++i) {
+            scenes.Scenes[s].Sources[i].Name = "Source " + std::to_string(s) + "." + std::to_string(i);
+        }
+    }
+    scenes.CurrentScene = "Scene 199";
+    Begin(false, std::move(scenes));
     ConnectReady();
+    ASSERT_TRUE(host.WaitForEvent("OBSRemote:SceneListRsp"));
     ASSERT_TRUE(host.WaitForEvent("OBSRemote:VolumesRsp"));
+    ASSERT_EQ(client.Model.SceneCount(), 200u);
+    // The current scene's answer may have made its record first; a known scene keeps its
+    // place in the list, so the scenes are looked up by name.
+    for (int s = 0; s < 200; ++s) {
+        SceneInfo* scene = client.Model.FindScene(("Scene " + std::to_string(s)).c_str(), false);
+        ASSERT_NE(scene, nullptr) << s;
+        ASSERT_EQ(SceneModel::SourceCount(scene), 20u);
+        EXPECT_EQ(SceneModel::SourceAt(scene, 19)->Name, "Source " + std::to_string(s) + ".19");
+    }
+    EXPECT_EQ(client.Model.CurrentSceneNameCopy(), "Scene 199");
+
     sim->Broadcast(R"({"update-type":"SwitchScenes","scene-name":")" + std::string(16u << 20, 'h') + "\"}");
     sim->Broadcast(R"({"update-type":"SwitchScenes","scene-name":"after"})");
     ASSERT_TRUE(host.WaitForEvent("OBSRemote:SwitchScenes", 1, 60s));
