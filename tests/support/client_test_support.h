@@ -50,6 +50,15 @@ inline std::vector<std::string> FormatEvents(const RecordingHost& host)
     return lines;
 }
 
+// A printf-style line.
+template <typename... Values>
+std::string Printed(const char* format, Values... values)
+{
+    char text[512];
+    std::snprintf(text, sizeof(text), format, values...);
+    return text;
+}
+
 // current "<name>", then per scene: scene "<name>" and one line per source.
 inline std::vector<std::string> DumpModel(SceneModel& model)
 {
@@ -60,10 +69,9 @@ inline std::vector<std::string> DumpModel(SceneModel& model)
         lines.push_back("scene \"" + scene->Name + "\"");
         CWinLock sources(&scene->SourcesLock);
         for (SourceInfo* source : scene->Sources) {
-            char numbers[160];
-            std::snprintf(numbers, sizeof(numbers), " render=%d x=%g y=%g cx=%g cy=%g", source->Render ? 1 : 0,
-                          source->X, source->Y, source->Width, source->Height);
-            lines.push_back("  source \"" + source->Name + "\"" + numbers);
+            lines.push_back("  source \"" + source->Name + "\"" +
+                            Printed(" render=%d x=%g y=%g cx=%g cy=%g", source->Render ? 1 : 0, source->X, source->Y,
+                                    source->Width, source->Height));
         }
     }
     return lines;
@@ -71,27 +79,27 @@ inline std::vector<std::string> DumpModel(SceneModel& model)
 
 inline std::vector<std::string> DumpStatus(OBSRemoteClient& c)
 {
-    char text[512];
-    std::snprintf(text, sizeof(text),
-                  "auth have=%d authenticated=%d salt=\"%s\" challenge=\"%s\"", c.HaveAuthInfo.load() ? 1 : 0,
-                  c.IsAuthenticated.load() ? 1 : 0, c.AuthSalt.Get().c_str(), c.AuthChallenge.Get().c_str());
-    std::vector<std::string> lines{text};
-    std::snprintf(text, sizeof(text), "version have=%d value=%g", c.HaveVersion.load() ? 1 : 0, c.RemoteVersion.load());
-    lines.push_back(text);
-    std::snprintf(text, sizeof(text), "volumes have=%d mic=%d/%g desktop=%d/%g", c.HaveVolumes.load() ? 1 : 0,
-                  c.IsMicrophoneMuted.load() ? 1 : 0, c.MicrophoneVolume.load(), c.IsDesktopMuted.load() ? 1 : 0,
-                  c.DesktopVolume.load());
-    lines.push_back(text);
-    std::snprintf(text, sizeof(text), "streaming have=%d streaming=%d preview=%d", c.HaveStreamingStatus.load() ? 1 : 0,
-                  c.IsStreaming.load() ? 1 : 0, c.IsPreview.load() ? 1 : 0);
-    lines.push_back(text);
-    std::snprintf(text, sizeof(text),
-                  "stats have=%d bps=%" PRId64 " strain=%g time=%" PRId64 " frames=%" PRId64 " dropped=%" PRId64
-                  " fps=%" PRId64,
-                  c.HaveStreamStats.load() ? 1 : 0, c.BytesPerSecond.load(), c.Strain.load(), c.TotalStreamTime.load(),
-                  c.NumTotalFrames.load(), c.NumDroppedFrames.load(), c.FPS.load());
-    lines.push_back(text);
-    return lines;
+    return {Printed("auth have=%d authenticated=%d salt=\"%s\" challenge=\"%s\"", c.HaveAuthInfo.load() ? 1 : 0,
+                    c.IsAuthenticated.load() ? 1 : 0, c.AuthSalt.Get().c_str(), c.AuthChallenge.Get().c_str()),
+            Printed("version have=%d value=%g", c.HaveVersion.load() ? 1 : 0, c.RemoteVersion.load()),
+            Printed("volumes have=%d mic=%d/%g desktop=%d/%g", c.HaveVolumes.load() ? 1 : 0,
+                    c.IsMicrophoneMuted.load() ? 1 : 0, c.MicrophoneVolume.load(), c.IsDesktopMuted.load() ? 1 : 0,
+                    c.DesktopVolume.load()),
+            Printed("streaming have=%d streaming=%d preview=%d", c.HaveStreamingStatus.load() ? 1 : 0,
+                    c.IsStreaming.load() ? 1 : 0, c.IsPreview.load() ? 1 : 0),
+            Printed("stats have=%d bps=%" PRId64 " strain=%g time=%" PRId64 " frames=%" PRId64 " dropped=%" PRId64
+                    " fps=%" PRId64,
+                    c.HaveStreamStats.load() ? 1 : 0, c.BytesPerSecond.load(), c.Strain.load(),
+                    c.TotalStreamTime.load(), c.NumTotalFrames.load(), c.NumDroppedFrames.load(), c.FPS.load())};
+}
+
+// The requests queued since the last look, taken out of the send queue.
+inline std::vector<std::string> TakeQueued(OBSRemoteClient& client)
+{
+    CWinLock guard(&client.Session.SendLock);
+    std::vector<std::string> queued(client.Session.SendQueue.begin(), client.Session.SendQueue.end());
+    client.Session.SendQueue.clear();
+    return queued;
 }
 
 // A client wired to a recording host, fed with message texts as the session would parse them.

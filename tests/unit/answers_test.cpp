@@ -25,7 +25,6 @@ TEST_F(Answers, RoutingByKeyPresence)
     Send(R"({"message-id":"2","version":"1.1"})");
     Send(R"({"message-id":"3","status":"ok","authRequired":null})");
     Send(R"({"message-id":"1","status":5,"version":1.25})");
-    Send(R"({"message-id":"7","status":"ok"})");
     Send(R"(["update-type","ScenesChanged"])");
     Send(R"({"message-id":"8","status":"errors","error":"not an error status"})");
     Send(R"({"message-id":"9","version":1.5} {"message-id":"10","version":2.5})");

@@ -51,12 +51,6 @@ TEST(AuthenticationTest, AuthenticateAndTheKeptSecretAnswerChallengesWhileTheSal
         client.AuthChallenge.Set(challenge);
         client.IsAuthenticated.store(false);
     };
-    auto take = [&] {
-        CWinLock guard(&client.Session.SendLock);
-        std::vector<std::string> queue(client.Session.SendQueue.begin(), client.Session.SendQueue.end());
-        client.Session.SendQueue.clear();
-        return queue;
-    };
     bool value = true;
     EXPECT_FALSE(client.QueryAuthRequired(value)); // no GetAuthRequired answer yet
     EXPECT_TRUE(client.QueryIsAuthenticated(value) && value);
@@ -67,22 +61,22 @@ TEST(AuthenticationTest, AuthenticateAndTheKeptSecretAnswerChallengesWhileTheSal
     EXPECT_TRUE(client.QueryIsAuthenticated(value) && !value);
     client.SendAuthentication();
     client.ReauthenticateIfPossible();
-    EXPECT_TRUE(take().empty());
+    EXPECT_TRUE(TakeQueued(client).empty());
 
     client.Authenticate(Password);
     EXPECT_EQ(client.AuthSecret.Get(), Secret);
-    EXPECT_EQ(take(), AuthenticateAndFollowers(Base64Sha256(Secret, "first connection's challenge"), 1));
+    EXPECT_EQ(TakeQueued(client), AuthenticateAndFollowers(Base64Sha256(Secret, "first connection's challenge"), 1));
 
     // Until an answer shows the plug-in accepted it, the secret answers no new challenge.
     demand(Salt, Challenge);
     client.ReauthenticateIfPossible();
-    EXPECT_TRUE(take().empty());
+    EXPECT_TRUE(TakeQueued(client).empty());
     client.MarkAuthenticated();
 
     // A new connection with the same salt and this challenge is answered with the kept secret.
     demand(Salt, Challenge);
     client.ReauthenticateIfPossible();
-    EXPECT_EQ(take(), AuthenticateAndFollowers(Auth, 6));
+    EXPECT_EQ(TakeQueued(client), AuthenticateAndFollowers(Auth, 6));
 
     // A new salt (the password was changed in OBS), no password required, or not connected:
     // trying would only use up one of the plug-in's attempts.
@@ -94,7 +88,7 @@ TEST(AuthenticationTest, AuthenticateAndTheKeptSecretAnswerChallengesWhileTheSal
     demand(Salt, Challenge);
     client.State.store(Connecting);
     client.ReauthenticateIfPossible();
-    EXPECT_TRUE(take().empty());
+    EXPECT_TRUE(TakeQueued(client).empty());
     EXPECT_FALSE(client.QueryAuthRequired(value));
     EXPECT_FALSE(client.QueryIsAuthenticated(value));
     EXPECT_TRUE(host.Lines().empty());

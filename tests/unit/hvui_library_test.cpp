@@ -115,9 +115,7 @@ TEST_F(HvuiLibrary, HostileFilesAreRefusedWithAReasonAndWithoutLeaks)
 {
     std::string deep = "<ui>";
     for (int i = 0; i < 5000; ++i)
-        deep += "<frame>";
-    for (int i = 0; i < 5000; ++i)
-        deep += "</frame>";
+        deep.insert(4, "<frame>").append("</frame>");
     const std::pair<std::string, const char*> cases[] = {
         {"<ui><frame name='x'", "offset"},
         {"<layout><frame/></layout>", "not <ui>"},

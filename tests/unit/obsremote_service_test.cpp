@@ -25,15 +25,12 @@ protected:
 // request ids print nothing and leave the record alone; a missing record crashes nothing.
 TEST_F(OBSRemoteServiceTest, FooRequestPrintsItsRecordAndOtherRequestsChangeNothing)
 {
-    for (const auto& [id, name, age, height, line] :
-         std::vector<std::tuple<uint32_t, const char*, int, float, const char*>>{
-             {1001, "Ann", 30, 172.5f, "Foo: Ann. Age 30. Height: 172.500000cm"},
-             {1001, nullptr, -4, -0.25f, "Foo: . Age -4. Height: -0.250000cm"},
-             {0, "Ann", 30, 172.5f, nullptr},
-             {3, "Ann", 30, 172.5f, nullptr},
-             {1000, "Ann", 30, 172.5f, nullptr},
-             {1002, "Ann", 30, 172.5f, nullptr},
-             {0xFFFFFFFF, "Ann", 30, 172.5f, nullptr}}) {
+    std::vector<std::tuple<uint32_t, const char*, int, float, const char*>> cases{
+        {1001, "Ann", 30, 172.5f, "Foo: Ann. Age 30. Height: 172.500000cm"},
+        {1001, nullptr, -4, -0.25f, "Foo: . Age -4. Height: -0.250000cm"}};
+    for (uint32_t other : {0u, 3u, 1000u, 1002u, 0xFFFFFFFFu})
+        cases.emplace_back(other, "Ann", 30, 172.5f, nullptr);
+    for (const auto& [id, name, age, height, line] : cases) {
         Host.Clear();
         FooRequest request = {name, age, height, false};
         OBSRemoteServiceHandler(nullptr, id, &request);
@@ -54,11 +51,9 @@ TEST_F(OBSRemoteServiceTest, ClientAddedAndRemovedShowTheSameLow32Bits)
     OBSRemoteServiceHandler(nullptr, 1, record);
     OBSRemoteServiceHandler(nullptr, 2, record);
     OBSRemoteServiceHandler(nullptr, 1, nullptr);
-    std::vector<std::string> lines = Host.Lines();
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[0], "OBSRemoteService client added: ABCD1234");
-    EXPECT_EQ(lines[1], "OBSRemoteService client removed: ABCD1234");
-    EXPECT_EQ(lines[2], "OBSRemoteService client added: 0");
+    EXPECT_EQ(Host.Lines(), (std::vector<std::string>{"OBSRemoteService client added: ABCD1234",
+                                                       "OBSRemoteService client removed: ABCD1234",
+                                                       "OBSRemoteService client added: 0"}));
 }
 
 } // namespace

@@ -46,16 +46,9 @@ const std::vector<std::tuple<std::function<void(C)>, std::string, const char*>> 
      R"("SetSourceRender","source":"Cam","render":false)"},
 };
 
-struct RequestsTest : ::testing::Test {
-    RecordingHost host;
-    OBSRemoteClient client;
-    RequestsTest() { AttachRecordingHost(host, client); client.State.store(Ready); }
+struct RequestsTest : ::testing::Test, MessageHarness {
+    RequestsTest() { client.State.store(Ready); }
     ~RequestsTest() override { client.State.store(Disconnected); }
-    Lines Queue()
-    {
-        CWinLock guard(&client.Session.SendLock);
-        return Lines(client.Session.SendQueue.begin(), client.Session.SendQueue.end());
-    }
 };
 
 TEST_F(RequestsTest, EveryRequestHasItsTextAndTheNextIdButNoneGoesOutWhileNotConnected)
@@ -70,7 +63,7 @@ TEST_F(RequestsTest, EveryRequestHasItsTextAndTheNextIdButNoneGoesOutWhileNotCon
                                std::to_string(uint32_t(first + expected.size())) + "\"}");
         }
     }
-    EXPECT_EQ(Queue(), expected);
+    EXPECT_EQ(TakeQueued(client), expected);
     EXPECT_EQ(client.NextMessageId, uint32_t(first + expected.size()));
 
     // Not connected: a line each, no id used, nothing queued, and the kept secret stays.
@@ -85,7 +78,7 @@ TEST_F(RequestsTest, EveryRequestHasItsTextAndTheNextIdButNoneGoesOutWhileNotCon
     }
     EXPECT_EQ(host.Lines(), refusals);
     EXPECT_EQ(client.NextMessageId, uint32_t(first + expected.size()));
-    EXPECT_EQ(Queue(), expected);
+    EXPECT_TRUE(TakeQueued(client).empty());
     EXPECT_EQ(client.AuthSecret.Get(), "kept from an earlier session");
 }
 
@@ -107,9 +100,10 @@ TEST_F(RequestsTest, NamesWithQuotesBackslashesAndControlCharactersArriveIntact)
                   0, "message-id", "3"),
         json_pack("{s:s,s:[s,s,s],s:s}", "request-type", "SetSourceOrder", "scene-names", ascii.c_str(), name.c_str(),
                   "", "message-id", "4")};
+    const Lines sent = TakeQueued(client);
     for (size_t i = 0; i < 4; ++i) {
         JsonValue want(expected[i]);
-        EXPECT_TRUE(json_equal(ParseMessage(Queue().at(i)).get(), want.get())) << Queue().at(i);
+        EXPECT_TRUE(json_equal(ParseMessage(sent.at(i)).get(), want.get())) << sent.at(i);
     }
     EXPECT_EQ(JsonEscaped(nullptr), "");
 }
@@ -122,10 +116,11 @@ TEST_F(RequestsTest, VolumesJsonCannotHoldStillGiveAParsableRequest)
     client.SetVolume("mic", -std::numeric_limits<float>::infinity(), true);
     client.SetVolume("mic", std::numeric_limits<float>::quiet_NaN(), true);
     const double expected[] = {FLT_MAX, -FLT_MAX, 0.0};
-    ASSERT_EQ(Queue().size(), 3u);
+    const Lines sent = TakeQueued(client);
+    ASSERT_EQ(sent.size(), 3u);
     for (size_t i = 0; i < 3; ++i) {
-        JsonValue request = ParseMessage(Queue()[i]);
-        ASSERT_TRUE(request.get()) << Queue()[i];
+        JsonValue request = ParseMessage(sent[i]);
+        ASSERT_TRUE(request.get()) << sent[i];
         EXPECT_DOUBLE_EQ(json_real_value(json_object_get(request.get(), "volume")), expected[i]);
     }
 }
@@ -151,9 +146,10 @@ TEST_F(RequestsTest, RequestsThatWouldNotFitTheirBufferAreRefusedWhole)
     EXPECT_EQ(client.NextMessageId, 100u);
     client.SetCurrentScene(fits.c_str());
     client.SetSourceOrder(list.c_str());
-    ASSERT_EQ(Queue().size(), 2u);
-    EXPECT_EQ(Queue()[0].size(), NameRequestBuffer - 1);
-    EXPECT_EQ(Queue()[1].size(), ListRequestBuffer - 1);
+    const Lines sent = TakeQueued(client);
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[0].size(), NameRequestBuffer - 1);
+    EXPECT_EQ(sent[1].size(), ListRequestBuffer - 1);
     const std::string scene = "HVEOBSRemote: SetCurrentScene: Request too long";
     const std::string order = "HVEOBSRemote: SetSourceOrder: Request too long";
     EXPECT_EQ(host.Lines(), (Lines{scene, scene, scene, "HVEOBSRemote: SetSourceRender: Request too long",
@@ -172,7 +168,7 @@ TEST_F(RequestsTest, TwoThreadsQueueInIdOrder)
     std::thread other(issue, &OBSRemoteClient::GetVolumes);
     issue(&OBSRemoteClient::GetVersion);
     other.join();
-    Lines queue = Queue();
+    Lines queue = TakeQueued(client);
     ASSERT_EQ(queue.size(), 4000u);
     for (uint32_t i = 0; i < queue.size(); ++i) {
         EXPECT_EQ(queue[i].substr(queue[i].rfind(':') + 1), "\"" + std::to_string(i + 1) + "\"}");

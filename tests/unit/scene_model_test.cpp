@@ -3,6 +3,7 @@
 #include "client/scene_model.h"
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -80,12 +81,8 @@ TEST(SceneModelTest, PopulateSourcesKeepsKnownRecordsInTheArraysOrder)
                     R"({"name":5},"d",null,{"name":"a","x":7.0},{"name":"n"},{"name":"N","y":1.0}])");
     EXPECT_EQ(SourceNames(scene), (Names{"b", "a", "n"}));
     EXPECT_EQ(SceneModel::SourceAt(scene, 0), b);
-    EXPECT_EQ(b->X, 2.5);
-    EXPECT_EQ(b->Y, -3.0);
-    EXPECT_EQ(b->Width, 0.0);
-    EXPECT_EQ(b->Height, 0.0);
-    EXPECT_FALSE(b->Render);
-    EXPECT_FALSE(b->Stale);
+    EXPECT_EQ(std::make_tuple(b->X, b->Y, b->Width, b->Height, b->Render, b->Stale),
+              std::make_tuple(2.5, -3.0, 0.0, 0.0, false, false));
     EXPECT_EQ(SceneModel::SourceAt(scene, 1)->X, 7.0);
     EXPECT_EQ(SceneModel::SourceAt(scene, 2)->Y, 1.0);
     CWinLock held;

@@ -22,7 +22,7 @@
 #include "script/obsremote_type.h"
 #include "script/script_registration.h"
 #include "support/portable_lock.h"
-#include "tests/support/recording_host.h"
+#include "tests/support/client_test_support.h"
 
 namespace {
 
@@ -111,11 +111,9 @@ protected:
     // The requests queued since the last look, without their message ids.
     std::vector<std::string> Sent()
     {
-        CWinLock guard(&client.Session.SendLock);
         std::vector<std::string> sent;
-        for (const std::string& message : client.Session.SendQueue)
+        for (const std::string& message : TakeQueued(client))
             sent.push_back(message.substr(0, message.find(",\"message-id\"")));
-        client.Session.SendQueue.clear();
         return sent;
     }
 

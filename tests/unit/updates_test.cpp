@@ -11,24 +11,16 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-class Updates : public ::testing::Test, protected MessageHarness {
-protected:
-    void GiveCurrentScene()
-    {
-        Send(R"({"message-id":"1","current-scene":"Main","scenes":[{"name":"Other","sources":[{"name":"o"}]},)"
-             R"({"name":"Main","sources":[{"name":"a","x":1.0},{"name":"b"},{"name":"c"}]}]})");
-        host.Clear();
-    }
-};
-
-using SceneUpdates = Updates;
+class SceneUpdates : public ::testing::Test, protected MessageHarness {};
 
 // A source change renames its record in place or appends one; an order keeps the named
 // records and deletes the rest; a repopulation keeps the records it names again. Only the
 // current scene changes.
 TEST_F(SceneUpdates, SourceChangeOrderAndRepopulationKeepRecordsOfTheCurrentSceneOnly)
 {
-    GiveCurrentScene();
+    Send(R"({"message-id":"1","current-scene":"Main","scenes":[{"name":"Other","sources":[{"name":"o"}]},)"
+         R"({"name":"Main","sources":[{"name":"a","x":1.0},{"name":"b"},{"name":"c"}]}]})");
+    host.Clear();
     SceneInfo* main = client.Model.FindScene("Main", false);
     SourceInfo* a = SceneModel::FindSource(main, "a", false);
     SourceInfo* b = SceneModel::FindSource(main, "b", false);
