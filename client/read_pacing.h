@@ -4,9 +4,9 @@
 // more than the handling of the message: once FloodPasses messages in a row came that close
 // together, the worker leaves the socket unread for PauseUs after each pass that delivered
 // messages, and reads what gathered meanwhile in one go. A request or a stop cuts the pause
-// short; bytes already waiting in the socket are read at once. Messages keep their order;
-// during a flood they are late by at most PauseUs, and the first message after a lull is
-// read at once.
+// short; data already waiting (in the socket or in the library) is read at once. Messages
+// keep their order; during a flood they are late by at most PauseUs, and the first message
+// after a lull is read at once.
 #pragma once
 
 #include <condition_variable>
@@ -24,7 +24,7 @@ public:
     void Restart();
     // After a pass of the service loop that delivered at least one message, at `nowUs`: how
     // long to leave the socket unread before the next pass (0: go on at once). The caller
-    // skips the pause when bytes already wait in the socket.
+    // skips the pause when more data already waits.
     int64_t PauseAfterPass(int64_t nowUs);
     // The pause ended (or was skipped) at `nowUs`: the worker waits for data again.
     void Resumed(int64_t nowUs) { WaitingSinceUs = nowUs; }
